@@ -23,7 +23,7 @@ done
 
 qt=$(grep -rnE '#include +<Q[A-Za-z]*(/|>)|#include +<qt' \
   --include='*.h' --include='*.cpp' . 2>/dev/null |
-  grep -vE '^\./(ui/qt|output/qt|build[^/]*)/' )
+  grep -vE '^\./(tests/)?(ui/qt|output/qt)/|^\./build' )
 if [ -n "$qt" ]; then
   echo "Qt headers are allowed only under ui/qt/ and output/qt/:"
   echo "$qt"
