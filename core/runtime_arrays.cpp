@@ -19,6 +19,10 @@ RuntimeArray* Arrays() {
 
 bool Valid(int array) { return array >= 0 && array < kArrayCount; }
 
+// The most one array may hold; far above any real use (open screens,
+// variables, descriptors).
+constexpr size_t kMaxArrayBytes = size_t{256} << 20;
+
 }  // namespace
 
 void* Get(int array, int index) {
@@ -33,9 +37,19 @@ Status Store(int array, int index, const void* value, size_t size) {
   RuntimeArray& a = Arrays()[array];
   if (a.count == 0) a.element_size = size;
   if (a.element_size != size) return Status::kStructMemError;
+  // The value may be an element of this same array, which growing moves.
+  std::vector<unsigned char> own;
   if (index >= a.count) {
+    // A wild index must give a status, not exhaust the memory.
+    if (static_cast<size_t>(index) + 1 > kMaxArrayBytes / size) return Status::kStructMemError;
+    if (value && !a.bytes.empty() && value >= static_cast<const void*>(a.bytes.data()) &&
+        value < static_cast<const void*>(a.bytes.data() + a.bytes.size())) {
+      own.assign(static_cast<const unsigned char*>(value),
+                 static_cast<const unsigned char*>(value) + size);
+      value = own.data();
+    }
     // Geometric growth: stores of ascending indexes stay amortised O(1).
-    size_t need = static_cast<size_t>(index + 1) * size;
+    size_t need = (static_cast<size_t>(index) + 1) * size;
     if (a.bytes.capacity() < need) a.bytes.reserve(need * 2);
     a.bytes.resize(need, 0);
     a.count = index + 1;

@@ -22,26 +22,29 @@ constexpr size_t kCountBytes = 2 * kTableCount;
 
 bool ValidTable(int table) { return table >= 0 && table < kTableCount; }
 
-Status Full() {
-  RecordError(1, ErrorArea::kStringAssign, Status::kLoadStrError, Status::kOk);
+// A bad table number or no item slot left: 159, with 156 recorded for the
+// string assignment area so that the shown error says which store failed.
+Status OutOfSlots() {
+  (void)RecordError(1, ErrorArea::kStringAssign, Status::kLoadStrError, Status::kOk);
   return Status::kStrOutBound;
 }
 
 bool IsQueue(int table) { return table == kLineQueue || table == kQueue2; }
 
-// Whether the store has room for `new_items` more items and a change of
-// `delta` text bytes.
-bool Fits(int new_items, long delta) {
+// Whether the store has room for `new_items` more items, and for a change
+// of `delta` text bytes.
+bool ItemsFit(long new_items) { return S().items + new_items <= kMaxItems; }
+bool BytesFit(long new_items, long delta) {
   Store& s = S();
   long items = s.items + new_items;
   long bytes = static_cast<long>(kCountBytes) + 2 * items + static_cast<long>(s.text_bytes) + delta;
-  return items <= kMaxItems && bytes <= static_cast<long>(kMaxStoreBytes);
+  return bytes <= static_cast<long>(kMaxStoreBytes);
 }
 
 }  // namespace
 
 Slice Get(int table, int item) {
-  if (!ValidTable(table)) return Slice::Error(Status::kStrOutBound);
+  if (!ValidTable(table)) return Slice::Error(OutOfSlots());
   auto& t = S().tables[table];
   if (item < 0 || item >= static_cast<int>(t.size())) return Slice();
   const std::string& s = t[item];
@@ -49,39 +52,42 @@ Slice Get(int table, int item) {
 }
 
 Status Set(int table, int item, Slice text) {
-  if (!ValidTable(table) || item < 0) return Full();
+  if (!ValidTable(table) || item < 0) return OutOfSlots();
   if (!text.ok()) return text.status();
   Store& s = S();
   auto& t = s.tables[table];
-  int add = item >= static_cast<int>(t.size()) ? item + 1 - static_cast<int>(t.size()) : 0;
+  long size = static_cast<long>(t.size());
+  long add = item >= size ? static_cast<long>(item) + 1 - size : 0;
   long old_len = add ? 0 : static_cast<long>(t[item].size());
-  if (!Fits(add, static_cast<long>(text.size()) - old_len)) return Full();
+  if (!ItemsFit(add)) return OutOfSlots();
+  if (!BytesFit(add, static_cast<long>(text.size()) - old_len)) return Status::kStrOutBound;
   if (add) t.resize(item + 1);
   t[item].assign(text.data(), text.size());
-  s.items += add;
+  s.items += static_cast<int>(add);
   s.text_bytes = s.text_bytes - old_len + text.size();
   return Status::kOk;
 }
 
 Status Push(int table, Slice text) {
-  if (!ValidTable(table)) return Full();
+  if (!ValidTable(table)) return OutOfSlots();
   return Set(table, static_cast<int>(S().tables[table].size()), text);
 }
 
 Slice Top(int table) {
-  if (!ValidTable(table)) return Slice::Error(Status::kStrOutBound);
+  if (!ValidTable(table)) return Slice::Error(OutOfSlots());
   auto& t = S().tables[table];
   if (t.empty()) return Slice();
   return Get(table, IsQueue(table) ? 0 : static_cast<int>(t.size()) - 1);
 }
 
 Status Pop(int table) {
-  if (!ValidTable(table) || S().tables[table].empty()) return Status::kStrOutBound;
+  if (!ValidTable(table)) return OutOfSlots();
+  if (S().tables[table].empty()) return Status::kStrOutBound;
   return Delete(table, IsQueue(table) ? 0 : static_cast<int>(S().tables[table].size()) - 1);
 }
 
 Status Delete(int table, int item) {
-  if (!ValidTable(table)) return Status::kStrOutBound;
+  if (!ValidTable(table)) return OutOfSlots();
   Store& s = S();
   auto& t = s.tables[table];
   if (item < 0 || item >= static_cast<int>(t.size())) return Status::kStrOutBound;
