@@ -13,6 +13,7 @@
 // This is the bottom layer: plain C++ types only, no runtime headers.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,6 +57,44 @@ class File {
   // True for the standard streams: they are read and written in sequence and
   // the offsets are ignored.
   virtual bool IsSequential() const { return false; }
+
+  // A read-only view of the file's first `length` bytes that follows every
+  // write made to the file afterwards, by this process or another (a shared
+  // memory map). Bytes past the end of the file must not be touched. Null
+  // when the file cannot be mapped (callers then read); release with Unmap.
+  virtual const char* Map(size_t length) {
+    (void)length;
+    return nullptr;
+  }
+  virtual void Unmap(const char* view, size_t length) {
+    (void)view;
+    (void)length;
+  }
+
+  // Operating-system locks on a byte range (which may lie past the end of
+  // the file). A lock belongs to this open file, not to the process: two
+  // opens of one file in one process exclude each other. It is dropped when
+  // the file is closed or the process dies, so a lock never outlives its
+  // holder. kExclusive needs a file opened for writing.
+  enum class LockMode { kUnlock, kShared, kExclusive };
+  // 0; EAGAIN when another open file holds a lock that refuses this one and
+  // `wait` is false; ENOTSUP when the file cannot be locked.
+  virtual int Lock(int64_t offset, int64_t length, LockMode mode, bool wait) {
+    (void)offset;
+    (void)length;
+    (void)mode;
+    (void)wait;
+    return ENOTSUP;
+  }
+  // Whether another open file holds a lock in the range that would refuse
+  // one of `mode`: 0 with *held set, or an errno (ENOTSUP as above).
+  virtual int TestLock(int64_t offset, int64_t length, LockMode mode, bool* held) {
+    (void)offset;
+    (void)length;
+    (void)mode;
+    *held = false;
+    return ENOTSUP;
+  }
 };
 
 // What a folder entry says about a file.

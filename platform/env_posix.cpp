@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,6 +73,44 @@ class PosixFile final : public File {
 
   int Truncate(int64_t size) override {
     return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? 0 : errno;
+  }
+
+  const char* Map(size_t length) override {
+    if (length == 0) return nullptr;
+    void* view = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, 0);
+    return view == MAP_FAILED ? nullptr : static_cast<const char*>(view);
+  }
+  void Unmap(const char* view, size_t length) override {
+    if (view != nullptr) ::munmap(const_cast<char*>(view), length);
+  }
+
+  // Open-file-description locks: owned by this open file, so they exclude
+  // other opens in the same process too, and fcntl's per-process locks
+  // (dropped by closing any descriptor of the file) are avoided.
+  int Lock(int64_t offset, int64_t length, LockMode mode, bool wait) override {
+    struct flock fl = {};
+    fl.l_type = mode == LockMode::kExclusive ? F_WRLCK
+                : mode == LockMode::kShared  ? F_RDLCK
+                                             : F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    int r;
+    do {
+      r = ::fcntl(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl);
+    } while (r != 0 && errno == EINTR);
+    if (r == 0) return 0;
+    return errno == EACCES ? EAGAIN : errno;
+  }
+  int TestLock(int64_t offset, int64_t length, LockMode mode, bool* held) override {
+    struct flock fl = {};
+    fl.l_type = mode == LockMode::kExclusive ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return errno;
+    *held = fl.l_type != F_UNLCK;
+    return 0;
   }
 
  private:

@@ -34,6 +34,14 @@ class FaultFile final : public File {
     return err != 0 ? err : target_->Truncate(size);
   }
   bool IsSequential() const override { return target_->IsSequential(); }
+  const char* Map(size_t length) override { return target_->Map(length); }
+  void Unmap(const char* view, size_t length) override { target_->Unmap(view, length); }
+  int Lock(int64_t offset, int64_t length, LockMode mode, bool wait) override {
+    return target_->Lock(offset, length, mode, wait);
+  }
+  int TestLock(int64_t offset, int64_t length, LockMode mode, bool* held) override {
+    return target_->TestLock(offset, length, mode, held);
+  }
 
  private:
   FaultEnv* env_;
