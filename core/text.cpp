@@ -519,8 +519,7 @@ bool ReadInt64(const char* p, size_t n, size_t* i, int64_t* value) {
   uint64_t mag = 0;
   constexpr uint64_t kLimit = uint64_t{INT64_MAX};
   for (; j < n && p[j] >= '0' && p[j] <= '9'; ++j) {
-    mag = mag * 10 + static_cast<uint64_t>(p[j] - '0');
-    if (mag > kLimit) mag = kLimit + 1;  // stays above the limit
+    if (mag <= kLimit) mag = mag * 10 + static_cast<uint64_t>(p[j] - '0');  // no wrap: 10^19 fits
   }
   if (neg) {
     *value = mag > kLimit ? INT64_MIN : -static_cast<int64_t>(mag);
