@@ -159,7 +159,7 @@ int ListFiles(std::string_view pattern, std::vector<std::string>* names) {
   return 0;
 }
 
-int StatFile(std::string_view path_or_pattern, FileInfo* info) {
+int StatFile(std::string_view path_or_pattern, FileInfo* info, std::string* name) {
   std::string translated = TranslatePath(path_or_pattern);
   std::string native;
   if (HasWildcards(LastOf(translated))) {
@@ -174,6 +174,7 @@ int StatFile(std::string_view path_or_pattern, FileInfo* info) {
     int err = ResolveNative(translated, Resolve::kExisting, &native);
     if (err != 0) return err;
   }
+  if (name != nullptr) *name = Utf8ToCp1252(LastOf(native));
   return CurrentEnv().Stat(native, info);
 }
 

@@ -25,8 +25,9 @@ int RemoveFile(std::string_view path);
 // other platform never overwrote one by renaming), except that a name may be
 // renamed to another spelling of itself.
 int RenameFile(std::string_view from, std::string_view to);
-// The entry of a path, or of the first match of a pattern.
-int StatFile(std::string_view path_or_pattern, FileInfo* info);
+// The entry of a path, or of the first match of a pattern; `name` (when
+// given) gets its name as found on disk, in runtime form.
+int StatFile(std::string_view path_or_pattern, FileInfo* info, std::string* name = nullptr);
 bool FileExists(std::string_view path_or_pattern);
 // The names (without folder) of the entries a pattern matches, folders
 // included, sorted without regard to letter case. A path without wildcards
