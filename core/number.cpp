@@ -213,7 +213,7 @@ int64_t TextToInteger(Slice text, int base) {
   uint64_t mag = 0;
   for (; i < n; ++i) {
     char c = p[i];
-    int d = IsDigit(c) ? c - '0'
+    int d = IsDigit(c)               ? c - '0'
             : (c >= 'a' && c <= 'z') ? c - 'a' + 10
             : (c >= 'A' && c <= 'Z') ? c - 'A' + 10
                                      : 99;
@@ -237,8 +237,8 @@ Slice PadLeft(int64_t n, int width, char ch) {
     mag /= 10;
   } while (mag != 0);
   int sign = n < 0 ? 1 : 0;
-  size_t total = std::max<size_t>(static_cast<size_t>(len + sign),
-                                  width > 0 ? static_cast<size_t>(width) : 0);
+  size_t total =
+      std::max<size_t>(static_cast<size_t>(len + sign), width > 0 ? static_cast<size_t>(width) : 0);
   StringArea& area = Area();
   Slice out = area.Reserve(total);
   if (!out.ok()) return out;

@@ -277,7 +277,8 @@ uint16_t FindLast(Slice text, Slice pattern, FindKind kind, bool plain) {
           }
         }
       } else {
-        r = LastOutside(p, n, [&](size_t i) { return bytes.Has(static_cast<unsigned char>(p[i])); });
+        r = LastOutside(p, n,
+                        [&](size_t i) { return bytes.Has(static_cast<unsigned char>(p[i])); });
       }
       break;
     }
@@ -330,9 +331,7 @@ Slice Item(Slice list, char sep, int n) {
   return Slice(list.data() + b, static_cast<uint16_t>(e - b));
 }
 
-int ItemNumber(Slice list, char sep, int n) {
-  return Integer(Unquote(Trim(Item(list, sep, n))));
-}
+int ItemNumber(Slice list, char sep, int n) { return Integer(Unquote(Trim(Item(list, sep, n)))); }
 
 int CountItems(Slice list, char sep) {
   if (!list.ok() || list.empty()) return 0;
@@ -376,7 +375,8 @@ Slice SetItem(Slice list, Slice value, char sep, int n) {
     (void)ItemBounds(list, sep, static_cast<int>(k), &b, &e);
     // Take the item with the separator before it (after it, for the first).
     if (b == 0) return Copy(Slice(p + e + 1, static_cast<uint16_t>(len - e - 1)));
-    return Concat(Slice(p, static_cast<uint16_t>(b - 1)), Slice(p + e, static_cast<uint16_t>(len - e)));
+    return Concat(Slice(p, static_cast<uint16_t>(b - 1)),
+                  Slice(p + e, static_cast<uint16_t>(len - e)));
   }
   if (n == 0) {
     if (len == 0) return Copy(value);
@@ -384,8 +384,8 @@ Slice SetItem(Slice list, Slice value, char sep, int n) {
   }
   size_t b, e;
   if (ItemBounds(list, sep, n, &b, &e)) {
-    return Concat({Slice(p, static_cast<uint16_t>(b)), value,
-                   Slice(p + e, static_cast<uint16_t>(len - e))});
+    return Concat(
+        {Slice(p, static_cast<uint16_t>(b)), value, Slice(p + e, static_cast<uint16_t>(len - e))});
   }
   // Missing items up to n are added empty; an empty list counts as one
   // empty item here, so item n lands after n - 1 separators.
@@ -763,9 +763,7 @@ Slice ChangeCase(Slice a) {
   return out;
 }
 
-inline bool InSet(Slice set, char c) {
-  return std::memchr(set.data(), c, set.size()) != nullptr;
-}
+inline bool InSet(Slice set, char c) { return std::memchr(set.data(), c, set.size()) != nullptr; }
 
 }  // namespace
 
@@ -1011,7 +1009,8 @@ Slice SortRecords(Slice records, int size, int count) {
       size_t i = lo, j = mid, k = lo;
       while (i < mid && j < hi) {
         // Equal records come from the left run first.
-        const char* take = RecordLess(src + j * rs, src + i * rs, rs) ? src + j++ * rs : src + i++ * rs;
+        const char* take =
+            RecordLess(src + j * rs, src + i * rs, rs) ? src + j++ * rs : src + i++ * rs;
         std::memcpy(dst + k++ * rs, take, rs);
       }
       if (i < mid) {

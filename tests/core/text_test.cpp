@@ -128,7 +128,7 @@ TEST_F(TextTest, ItemsAndCounts) {
       {"'a,b',c", ',', 1, "'a,b'", 2},
       {"'a,b',c", ',', 2, "c", 2},
       {"x:\"p:q\":y", ':', 3, "y", 3},
-      {"a,'b,c", ',', 2, "'b,c", 2},  // an unclosed quote runs to the end
+      {"a,'b,c", ',', 2, "'b,c", 2},                  // an unclosed quote runs to the end
       {std::string("a'x\0y'", 6), '\0', 2, "y'", 2},  // NUL splits plainly
   };
   for (const auto& c : cases) {
@@ -157,7 +157,7 @@ TEST_F(TextTest, ItemPosition) {
     int position;
   };
   const Case cases[] = {
-      {"A,B,C", "B", 2}, {"A", "AB", 0}, {"A,B,C", "", 0}, {"A,,B", "", 2},
+      {"A,B,C", "B", 2}, {"A", "AB", 0},   {"A,B,C", "", 0},    {"A,,B", "", 2},
       {"", "", 0},       {"AB,A", "A", 2}, {"'A,B',C", "C", 2}, {"A,B", "b", 0},
   };
   for (const auto& c : cases) {
@@ -180,11 +180,11 @@ TEST_F(TextTest, RestAndSetItem) {
     const char* result;
   };
   const Case cases[] = {
-      {"a,b,c", "X", 2, "a,X,c"}, {"a,b,c", "X", 1, "X,b,c"}, {"a,b,c", "X", 3, "a,b,X"},
-      {"a", "X", 3, "a,,X"},      {"", "X", 2, ",X"},         {"", "X", 1, "X"},
-      {"a,b,", "X", 3, "a,b,X"},  {"a,b", "X", 0, "a,b,X"},   {"", "X", 0, "X"},
-      {"a,b,c", "", -2, "a,c"},   {"a,b,c", "", -1, "b,c"},   {"a,b,c", "", -3, "a,b"},
-      {"a,b,c", "", -4, "a,b,c"}, {"a", "", -1, ""},          {"'p,q',r", "X", 2, "'p,q',X"},
+      {"a,b,c", "X", 2, "a,X,c"},  {"a,b,c", "X", 1, "X,b,c"}, {"a,b,c", "X", 3, "a,b,X"},
+      {"a", "X", 3, "a,,X"},       {"", "X", 2, ",X"},         {"", "X", 1, "X"},
+      {"a,b,", "X", 3, "a,b,X"},   {"a,b", "X", 0, "a,b,X"},   {"", "X", 0, "X"},
+      {"a,b,c", "", -2, "a,c"},    {"a,b,c", "", -1, "b,c"},   {"a,b,c", "", -3, "a,b"},
+      {"a,b,c", "", -4, "a,b,c"},  {"a", "", -1, ""},          {"'p,q',r", "X", 2, "'p,q',X"},
       {"a,b", "", INT_MIN, "a,b"},
   };
   for (const auto& c : cases) {
@@ -299,9 +299,16 @@ TEST_F(TextTest, Building) {
       {"concat error first", [&] { return S(Concat(e163, Exact("x"))); }, Err(163)},
       {"concat error second",
        [] { return S(Concat(Exact("x"), Slice::Error(Status::kStringTooLong))); }, Err(146)},
-      {"concat many", [] { return S(Concat({Exact("a"), Exact(""), Exact("bc"), Exact("d")})); },
+      {"concat many",
+       [] {
+         return S(Concat({Exact("a"), Exact(""), Exact("bc"), Exact("d")}));
+       },
        "abcd"},
-      {"concat many error", [&] { return S(Concat({Exact("a"), e163, Exact("b")})); }, Err(163)},
+      {"concat many error",
+       [&] {
+         return S(Concat({Exact("a"), e163, Exact("b")}));
+       },
+       Err(163)},
       {"join", [] { return S(Join(Exact("a"), Exact(", "), Exact("b"))); }, "a, b"},
       {"join empty right", [] { return S(Join(Exact("a"), Exact(","), Exact(""))); }, "a"},
       {"join empty left", [] { return S(Join(Exact(""), Exact(","), Exact("b"))); }, "b"},
@@ -341,8 +348,8 @@ TEST_F(TextTest, Building) {
        "bbbbbb"},
       {"replace shrinking", [] { return S(ReplaceAll(Exact("abcabc"), Exact("bc"), Exact(""))); },
        "aa"},
-      {"replace non-overlapping", [] { return S(ReplaceAll(Exact("aaaa"), Exact("aa"), Exact("b"))); },
-       "bb"},
+      {"replace non-overlapping",
+       [] { return S(ReplaceAll(Exact("aaaa"), Exact("aa"), Exact("b"))); }, "bb"},
       {"replace empty pattern", [] { return S(ReplaceAll(Exact("abc"), Exact(""), Exact("x"))); },
        "abc"},
       {"keep chars", [] { return S(KeepChars(Exact("a1b2c3"), Exact("0123456789"))); }, "123"},
@@ -391,8 +398,22 @@ TEST_F(TextTest, WriteIntoNeverPassesTheBuffer) {
 
 TEST_F(TextTest, CaseTrimAndQuotes) {
   const BuildCase cases[] = {
-      {"upper", [] { return S(Upper(Exact("\xf1" "aZ1 b"))); }, "\xf1" "AZ1 B"},
-      {"lower", [] { return S(Lower(Exact("\xd1" "aZ1 B"))); }, "\xd1" "az1 b"},
+      {"upper",
+       [] {
+         return S(
+             Upper(Exact("\xf1"
+                         "aZ1 b")));
+       },
+       "\xf1"
+       "AZ1 B"},
+      {"lower",
+       [] {
+         return S(
+             Lower(Exact("\xd1"
+                         "aZ1 B")));
+       },
+       "\xd1"
+       "az1 b"},
       {"trim both", [] { return S(Trim(Exact(" \t a b\t "))); }, "a b"},
       {"trim left", [] { return S(Trim(Exact("  a  "), kTrimLeft)); }, "a  "},
       {"trim right", [] { return S(Trim(Exact("  a  "), kTrimRight)); }, "  a"},
@@ -444,7 +465,7 @@ TEST_F(TextTest, Comparison) {
     uint16_t result;
   };
   const Case cases[] = {
-      {"ab", "abc", 65535}, {"b", "abc", 1}, {"abc", "abc", 0}, {"", "", 0},
+      {"ab", "abc", 65535}, {"b", "abc", 1},  {"abc", "abc", 0}, {"", "", 0},
       {"", "a", 65535},     {"\xe9", "z", 1}, {"abd", "abc", 1},
   };
   for (const auto& c : cases) {
@@ -470,8 +491,16 @@ TEST_F(TextTest, YesWordsAndIntegers) {
     int value;
   };
   const Case cases[] = {
-      {"12abc", 12}, {"S", 1},  {"  -7", -7},   {"abc", 0},           {"", 0},
-      {"+5", 5},     {"si", 1}, {"1.9", 1},     {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+      {"12abc", 12},
+      {"S", 1},
+      {"  -7", -7},
+      {"abc", 0},
+      {"", 0},
+      {"+5", 5},
+      {"si", 1},
+      {"1.9", 1},
+      {"99999999999", INT_MAX},
+      {"-99999999999", INT_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(Integer(Exact(c.text)), c.value) << c.text;
 }
@@ -487,8 +516,8 @@ TEST_F(TextTest, ValueOf) {
   };
   const Case cases[] = {
       {"A:1 B:2", "B", 0, "2"},
-      {"XA:1 A=2", "A", 0, "2"},        // only at the start or after a separator
-      {"A=1:A:2", "A", 0, "2"},         // "name:" wins over an earlier "name="
+      {"XA:1 A=2", "A", 0, "2"},  // only at the start or after a separator
+      {"A=1:A:2", "A", 0, "2"},   // "name:" wins over an earlier "name="
       {"A=x:B=y", "A", 0, "x"},
       {"/D=x&E=y", "E", 0, "y"},
       {"/D=x&E=y", "D", 0, "x"},
@@ -497,7 +526,7 @@ TEST_F(TextTest, ValueOf) {
       {"P= 'a b' ", "P", kValueClean, ""},  // the blank ends the value
       {"P=abc", "P", kValueClean, "ABC"},
       {"P='abc'", "P", kValueClean, "abc"},
-      {"Q='A=1' A=2", "A", 0, "2"},     // a name inside quotes does not count
+      {"Q='A=1' A=2", "A", 0, "2"},  // a name inside quotes does not count
       {"A=", "A", 0, ""},
       {"A", "A", 0, ""},
       {"", "A", 0, ""},
@@ -561,7 +590,11 @@ TEST_F(TextTest, ResultsPastTheLengthLimitAreError146) {
   Exact a(big);
   const BuildCase cases[] = {
       {"concat", [&] { return S(Concat(a, a)); }, Err(146)},
-      {"concat many", [&] { return S(Concat({a, Exact("y"), a})); }, Err(146)},
+      {"concat many",
+       [&] {
+         return S(Concat({a, Exact("y"), a}));
+       },
+       Err(146)},
       {"repeat", [&] { return S(Repeat(a, 2)); }, Err(146)},
       {"repeat huge n", [] { return S(Repeat(Exact("ab"), INT_MAX)); }, Err(146)},
       {"enclose", [] { return S(Enclose(Exact(std::string(65534, 'x')), '(')); }, Err(146)},
@@ -591,8 +624,8 @@ TEST_F(FullAreaTest, BuildersAnswer145AndLeaveTheAreaAsItWas) {
       {"upper", [] { return S(Upper(Exact(std::string(5000, 'y')))); }, Err(145)},
       {"repeat", [] { return S(Repeat(Exact("ab"), 3000)); }, Err(145)},
       {"replace", [&] { return S(ReplaceAll(a, Exact("x"), Exact("yy"))); }, Err(145)},
-      {"difference", [&] { return S(ListDifference(Concat(a, Exact(",b")), ',', Exact("b"), ',')); },
-       Err(145)},
+      {"difference",
+       [&] { return S(ListDifference(Concat(a, Exact(",b")), ',', Exact("b"), ',')); }, Err(145)},
   };
   RunBuildCases(std::begin(cases), std::end(cases));
   EXPECT_EQ(Area().Mark(), 0);
@@ -624,7 +657,9 @@ TEST_F(TextTest, OperationsLeaveOnlyTheirResult) {
       [&] { return ListDifference(list, ',', "item3,item9", ','); },
       [&] { return ListIntersection(list, ',', "item3,item9", ','); },
       [&] { return Collapse(list, ','); },
-      [&] { return Concat({text, list, text}); },
+      [&] {
+        return Concat({text, list, text});
+      },
       [&] { return Join(text, ",", list); },
       [&] { return Pair("N", text); },
       [&] { return Repeat(text, 9); },
