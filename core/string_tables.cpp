@@ -9,6 +9,7 @@ namespace {
 // Deques: the queues pop at the front, the stacks at the back, both in O(1).
 struct Store {
   std::deque<std::string> tables[kTableCount];
+  uint32_t versions[kTableCount] = {};
   int items = 0;
   size_t text_bytes = 0;
 };
@@ -63,6 +64,7 @@ Status Set(int table, int item, Slice text) {
   if (!BytesFit(add, static_cast<long>(text.size()) - old_len)) return Status::kStrOutBound;
   if (add) t.resize(item + 1);
   t[item].assign(text.data(), text.size());
+  ++s.versions[table];
   s.items += static_cast<int>(add);
   s.text_bytes = s.text_bytes - old_len + text.size();
   return Status::kOk;
@@ -94,6 +96,7 @@ Status Delete(int table, int item) {
   s.text_bytes -= t[item].size();
   s.items -= 1;
   t.erase(t.begin() + item);
+  ++s.versions[table];
   return Status::kOk;
 }
 
@@ -107,6 +110,7 @@ void Clear(int table) {
   for (auto& item : s.tables[table]) s.text_bytes -= item.size();
   s.items -= static_cast<int>(s.tables[table].size());
   s.tables[table].clear();
+  ++s.versions[table];
 }
 
 void ClearAll() {
@@ -115,5 +119,7 @@ void ClearAll() {
 
 int ItemsInUse() { return S().items; }
 size_t BytesInUse() { return kCountBytes + 2 * S().items + S().text_bytes; }
+
+uint32_t Version(int table) { return ValidTable(table) ? S().versions[table] : 0; }
 
 }  // namespace tessaly::strtab

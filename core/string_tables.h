@@ -58,4 +58,9 @@ void ClearAll();
 int ItemsInUse();
 size_t BytesInUse();
 
+// A counter that changes whenever `table` changes (set, push, pop, delete,
+// clear), so that a module keeping a derived index of a table, such as the
+// function names of environment slot 8, can tell that someone wrote to it.
+uint32_t Version(int table);
+
 }  // namespace tessaly::strtab
