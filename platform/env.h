@@ -108,6 +108,7 @@ struct FileInfo {
   bool is_directory = false;
   bool is_regular = false;
   bool writable = false;  // this process may write it
+  uint32_t permissions = 0;  // the mode's permission bits (07777)
 };
 
 // A moment of the local clock.
@@ -140,6 +141,7 @@ class Env {
   virtual int ListFolder(const std::string& path, std::vector<std::string>* names) = 0;
   // One level; EEXIST when something of that name exists.
   virtual int MakeFolder(const std::string& path) = 0;
+  virtual int SetPermissions(const std::string& path, uint32_t permissions) = 0;
   virtual int RemoveFolder(const std::string& path) = 0;
   virtual int ChangeFolder(const std::string& path) = 0;
   virtual int CurrentFolder(std::string* path) = 0;
@@ -196,6 +198,9 @@ class EnvWrapper : public Env {
     return target_->ListFolder(path, names);
   }
   int MakeFolder(const std::string& path) override { return target_->MakeFolder(path); }
+  int SetPermissions(const std::string& path, uint32_t permissions) override {
+    return target_->SetPermissions(path, permissions);
+  }
   int RemoveFolder(const std::string& path) override { return target_->RemoveFolder(path); }
   int ChangeFolder(const std::string& path) override { return target_->ChangeFolder(path); }
   int CurrentFolder(std::string* path) override { return target_->CurrentFolder(path); }

@@ -221,6 +221,7 @@ class PosixEnvImpl final : public Env {
     }
     info->is_directory = S_ISDIR(st.stx_mode);
     info->is_regular = S_ISREG(st.stx_mode);
+    info->permissions = st.stx_mode & 07777;
     info->writable = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
     return 0;
   }
@@ -242,6 +243,10 @@ class PosixEnvImpl final : public Env {
 
   int MakeFolder(const std::string& path) override {
     return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+  }
+
+  int SetPermissions(const std::string& path, uint32_t permissions) override {
+    return ::chmod(path.c_str(), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
   }
 
   int RemoveFolder(const std::string& path) override {

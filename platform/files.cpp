@@ -39,8 +39,9 @@ std::string SideName(const std::string& target) {
 }
 
 // Writes `fill` into a new file beside `target`, then renames it over the
-// target. On any failure the side file is removed and the target is as it
-// was.
+// target, which keeps its permissions (a data folder shared by a group stays
+// writable by the group). On any failure the side file is removed and the
+// target is as it was.
 template <typename Fill>
 int WriteBeside(const std::string& target, Fill fill) {
   Env& env = CurrentEnv();
@@ -52,6 +53,10 @@ int WriteBeside(const std::string& target, Fill fill) {
     err = env.OpenFile(side, kOpenWrite | kOpenCreate | kOpenExclusive, &out);
   }
   if (err != 0) return err;
+  FileInfo old;
+  if (env.Stat(target, &old) == 0 && old.is_regular) {
+    (void)env.SetPermissions(side, old.permissions);
+  }
   err = fill(out.get());
   out.reset();
   if (err == 0) err = env.RenameFile(side, target, /*replace=*/true);

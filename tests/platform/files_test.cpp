@@ -134,8 +134,11 @@ TEST_F(FilesTest, FailedCopyAndReplaceKeepTheTarget) {
   env_.Reset();
   EXPECT_EQ(CopyFile("T:\\DATA\\BIG.BIN", "T:\\REPORTS\\COPY.BIN"), 0);
   EXPECT_EQ(Contents(folder_ / "Reports/COPY.BIN"), big);
+  // A replaced file keeps its permissions.
+  fs::permissions(folder_ / "data/Customers.dir", fs::perms(0664));
   EXPECT_EQ(ReplaceFile("T:\\DATA\\CUSTOMERS.DIR", "new", 512, &written), 0);
   EXPECT_EQ(Contents(folder_ / "data/Customers.dir"), "new");
+  EXPECT_EQ(fs::status(folder_ / "data/Customers.dir").permissions(), fs::perms(0664));
 }
 
 TEST(FaultEnv, FailsTheNthWriteOnceOrFromThenOn) {
