@@ -147,6 +147,7 @@ int ReadSequentialLine(int slot, pf::File* file, char* buffer, size_t size) {
 struct ReadResult {
   int64_t count;  // bytes of the line or block; -1 none
   int error;      // errno of a failing read, 0 otherwise
+  bool too_long = false;  // a file's line did not fit; the stream is at its start
 };
 
 // Block read from a file stream in transfer units, never past the end.
@@ -189,7 +190,10 @@ ReadResult ReadLine(Slot& s, int64_t pos, char* buffer, size_t size) {
     size_t n = static_cast<size_t>(r);
     size_t i = 0;
     while (i < n && chunk[i] != '\r' && chunk[i] != '\n') ++i;
-    if (len + i > size) return {-1, 0};  // the stream stays at `pos`
+    if (len + i > size) {
+      s.position = pos;  // at the start of the line: nothing is lost
+      return {-1, 0, true};
+    }
     std::copy(chunk, chunk + i, buffer + len);
     len += i;
     if (i == n) {
@@ -355,18 +359,24 @@ Slice StreamReadNew(int slot, int64_t position, int count) {
   if (count >= 0 && static_cast<size_t>(count) > room) {
     return Slice::Error(Fail(Status::kOutOfMemory, NameOf(slot), Silent(slot)));
   }
-  size_t size = count == -1 ? room : static_cast<size_t>(count);
-  Slice space = area.Reserve(size);
-  if (!space.ok()) return space;
-  ReadResult r = Read(slot, position, count, area.MutableTop(), size);
-  if (r.count < 0) {
+  // Most lines are short: try a small space first and take the whole free
+  // area only for a line that did not fit (a file stream is then still at
+  // its start). Standard input cannot read a line twice.
+  constexpr size_t kFirstTry = 1024;
+  size_t size = count >= 0 ? static_cast<size_t>(count)
+                : IsFileSlot(slot) ? std::min(room, kFirstTry)
+                                   : room;
+  for (;;) {
+    Slice space = area.Reserve(size);
+    if (!space.ok()) return space;
+    ReadResult r = Read(slot, position, count, area.MutableTop(), size);
+    if (r.count >= 0) return mark.Keep(area.TruncateTop(static_cast<uint16_t>(r.count)));
+    area.Release(mark.depth());
     if (r.error != 0) return Slice::Error(Fail(Status::kDiskIo, NameOf(slot), Silent(slot)));
-    // A line that did not fit the whole free string area.
-    bool stuck = count == -1 && IsFileSlot(slot) && !StreamAtEnd(slot);
-    return Slice::Error(stuck ? Fail(Status::kOutOfMemory, NameOf(slot), Silent(slot))
-                              : Status(Status::kDiskIo));
+    if (!r.too_long) return Slice::Error(Status::kDiskIo);  // the end: not an error
+    if (size == room) return Slice::Error(Fail(Status::kOutOfMemory, NameOf(slot), Silent(slot)));
+    size = room;
   }
-  return mark.Keep(area.TruncateTop(static_cast<uint16_t>(r.count)));
 }
 
 int StreamWrite(int slot, int64_t position, const void* data, size_t n) {

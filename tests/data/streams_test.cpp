@@ -220,7 +220,8 @@ TEST_F(StreamsTest, LineEnds) {
 }
 
 TEST_F(StreamsTest, LineLongerThanTheBufferLosesNothing) {
-  Store(Native("long.txt"), "short\r\n" + std::string(100, 'x') + "\r\nnext");
+  Store(Native("long.txt"), "short\r\n" + std::string(100, 'x') + "\r\n" + std::string(3000, 'y') +
+                               "\nnext");
   int slot = StreamOpen("T:\\LONG.TXT", kStreamReadOnly);
   char small[50];
   ASSERT_EQ(StreamRead(slot, -1, -1, small, sizeof small), 5);
@@ -229,6 +230,7 @@ TEST_F(StreamsTest, LineLongerThanTheBufferLosesNothing) {
   EXPECT_FALSE(StreamAtEnd(slot));
   char exact[100];
   EXPECT_EQ(StreamRead(slot, -1, -1, exact, sizeof exact), 100);
+  EXPECT_EQ(StreamReadNew(slot, -1, -1), Slice::Of(std::string(3000, 'y')));
   Slice next = StreamReadNew(slot, -1, -1);
   EXPECT_EQ(next, Slice("next"));
   EXPECT_TRUE(StreamAtEnd(slot));
