@@ -495,10 +495,16 @@ int FieldByName(int file, Slice name) {
   return -1;
 }
 
-Status FieldReference(Slice reference, FieldDesc* out) {
+namespace {
+
+// Reads NAME{F}; a failure gives its status and, unless quiet, sets the
+// detail and records the error.
+Status ParseReference(Slice reference, FieldDesc* out, bool quiet) {
   if (!reference.ok()) return reference.status();
   std::string_view ref = TrimView(reference.view());
-  auto bad = [&](Status code) { return Fail(code, "Field:" + std::string(ref)); };
+  auto bad = [&](Status code) {
+    return quiet ? code : Fail(code, "Field:" + std::string(ref));
+  };
   size_t open = ref.find('{');
   if (open == std::string_view::npos || ref.back() != '}' || ref.size() < open + 2) {
     return bad(Status::kBadInputData);
@@ -514,7 +520,7 @@ Status FieldReference(Slice reference, FieldDesc* out) {
     file = SignedWord(kCurFil);
     if (!Defined(file)) return bad(Status::kFileOutBound);
   } else if (static_cast<unsigned char>(file_part[0]) > '@') {
-    file = FileByName(Slice::Of(file_part));
+    file = FileByName(Slice(file_part.data(), static_cast<uint16_t>(file_part.size())));
     if (file == 0) return bad(Status::kBadInputData);
   } else {
     file = DigitsValue(file_part);
@@ -524,10 +530,21 @@ Status FieldReference(Slice reference, FieldDesc* out) {
 
   int field = DigitsValue(name);
   if (field < 0) {
-    field = FieldByName(file, Slice::Of(name));
+    field = FieldByName(file, Slice(name.data(), static_cast<uint16_t>(name.size())));
     if (field < 0) return bad(Status::kBadInputData);
   }
+  if (quiet && (field < 1 || field > FieldCount(file))) return Status::kDataOutBound;
   return FieldInfo(file, field, out);
+}
+
+}  // namespace
+
+Status FieldReference(Slice reference, FieldDesc* out) {
+  return ParseReference(reference, out, false);
+}
+
+Status FieldReferenceQuiet(Slice reference, FieldDesc* out) {
+  return ParseReference(reference, out, true);
 }
 
 Status KeySegments(int file, int key, KeyLayout* out) {

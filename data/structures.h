@@ -188,6 +188,9 @@ int FieldByName(int file, Slice name);
 // reference; a file number out of range 161; a field number out of range
 // 168 with "(File:%s, Field:%s)".
 Status FieldReference(Slice reference, FieldDesc* out);
+// The same without setting the detail or recording an error: for asking
+// whether a text names a field at all.
+Status FieldReferenceQuiet(Slice reference, FieldDesc* out);
 
 // The key as used, its segments mapped to fields; 168 for an undefined file
 // or key, 141 when a segment lies beyond the last field.
@@ -224,6 +227,14 @@ Slice EncodeNumberField(char type, Slice number, uint16_t width);
 // The neutral decimal text of an encoded field text, right-aligned in
 // `width` when it fits; the text unchanged when it is not a valid encoding.
 Slice DecodeNumberField(char type, Slice stored, uint16_t width);
+
+// ---- Fields in expressions --------------------------------------------------------
+
+// Installs the expression evaluator's access to record fields (NAME{F},
+// expr/fields.h) over these structures: a numeric field (types N, L and
+// 1-9) reads as a number, any other as its text; a write goes through
+// FieldStore. Start-up calls it once.
+void UseStructuresForExpressions();
 
 // ---- Engine notification ------------------------------------------------------
 

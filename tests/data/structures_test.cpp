@@ -10,6 +10,9 @@
 #include "core/runtime_arrays.h"
 #include "core/string_area.h"
 #include "core/string_tables.h"
+#include "expr/evaluator.h"
+#include "expr/fields.h"
+#include "expr/variables.h"
 
 namespace tessaly {
 
@@ -398,6 +401,28 @@ TEST_F(StructuresTest, EncodedNumbersRoundTrip) {
   EXPECT_EQ(DecodeNumberField('N', "D$1 ", 4), Slice("D$1 "));
   EXPECT_EQ(DecodeNumberField('N', "D   ", 4), Slice("D   "));
   EXPECT_EQ(DecodeNumberField('N', "DZZZZZZZZZZZZZZZZZ", 18), Slice("DZZZZZZZZZZZZZZZZZ"));
+}
+
+TEST_F(StructuresTest, ExpressionsReadAndWriteFields) {
+  ResetVariables();
+  UseStructuresForExpressions();
+  int f = DefineCustomers();
+  ASSERT_EQ(StructDefineFile(0, "LINES", ""), Status::kOk);
+  ASSERT_EQ(StructDefineField("N_LINE", 4, 'N'), Status::kOk);
+  ASSERT_EQ(StructDefineField("PAID", 1, 'L'), Status::kOk);
+  SetWord(kCurFil, 2);
+  ASSERT_EQ(FieldStore(f, 3, "12.5"), Status::kOk);
+  ASSERT_EQ(FieldStore(2, 1, "3"), Status::kOk);
+  ASSERT_EQ(FieldStore(2, 2, "1"), Status::kOk);
+  EXPECT_EQ(EvaluateToText("BALANCE{CUSTOMERS}*2"), Slice("25"));
+  EXPECT_EQ(EvaluateToText("1+(N_LINE{}>0)"), Slice("2"));
+  EXPECT_EQ(EvaluateToText("PAID{}+1"), Slice("2"));
+  EXPECT_FALSE(Evaluate("CODE{1}='AB'").failed());
+  EXPECT_EQ(FieldFetch(f, 1), Slice("AB    "));
+  EXPECT_EQ(EvaluateToText("CODE{1}+'!'"), Slice("AB    !"));
+  EXPECT_EQ(Evaluate("NOPE{1}"), Status::kBadInputData);
+  EXPECT_NE(GetDetail().str().find("Field:NOPE{1}"), std::string::npos);
+  SetRecordFieldAccess(nullptr);
 }
 
 std::vector<std::pair<int, StructureEvent>> g_events;
