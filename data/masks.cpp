@@ -356,9 +356,12 @@ int TypeDecimals(char type) { return type >= '1' && type <= '9' ? type - '0' : 0
 // ---- Number conventions -----------------------------------------------------------
 
 NumberFormat NeutralNumberFormat() {
-  NumberFormat f;
-  FillFrom(Slice(kNeutralNumberFormat), &f);
-  return f;
+  static const NumberFormat neutral = [] {
+    NumberFormat f;
+    FillFrom(Slice(kNeutralNumberFormat), &f);
+    return f;
+  }();
+  return neutral;
 }
 
 NumberFormat ReadNumberFormat(Slice text) {
