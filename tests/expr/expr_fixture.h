@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/flags.h"
 #include "core/hooks.h"
 #include "core/number.h"
 #include "core/status.h"
