@@ -238,10 +238,13 @@ Slice ApplyNumericMask(AreaMark& mark, std::string_view mask, std::string_view v
       r = Round(v, shape.decimals);
     }
     // Each shift repeats the first placeholder and drops the last character,
-    // moving the point one place right. Rounding may carry into a new digit,
-    // so the fit is judged on the value rounded to the decimals left.
+    // moving the point one place right: one more integer position, one
+    // decimal less. A wide deficit is shifted at once, never past the point
+    // leaving the segment. Rounding may carry into a new digit, so the fit is
+    // judged on the value rounded to the decimals left.
     while (shape.positions < Need(r) && shape.point != std::string::npos) {
-      segment = placeholder + segment.substr(0, segment.size() - 1);
+      size_t shifts = std::min(Need(r) - shape.positions, segment.size() - shape.point);
+      segment = std::string(shifts, placeholder) + segment.substr(0, segment.size() - shifts);
       shape = ShapeOf(segment);
       r = Round(v, shape.decimals);
     }
@@ -426,9 +429,10 @@ Slice DefaultMask(char type, int width, bool neutral) {
     fill = '\\';
   }
   if (fill == 0) return KeepText(mark, {});
+  if (width > kMaxLength) return mark.Keep(Slice::Error(Status::kStringTooLong));
   std::string m(LengthOf(width), fill);
   int decimals = TypeDecimals(type);
-  if (decimals > 0 && width - decimals - 1 >= 0) {
+  if (decimals > 0 && width > decimals) {
     m[static_cast<size_t>(width - decimals - 1)] =
         neutral ? '.' : LanguageNumberFormat().decimal_point;
   }

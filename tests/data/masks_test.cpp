@@ -213,6 +213,26 @@ TEST_F(MasksTest, ValuesLaidIntoMasks) {
   }
 }
 
+TEST_F(MasksTest, WideMasksAndValuesStayExact) {
+  // A mask of 20000 decimals gives them up one by one for a wide number.
+  const std::string mask = "." + std::string(20000, '#');
+  const std::string nines(20000, '9');
+  auto masked = [&](const std::string& value) {
+    int depth = Area().Mark();
+    std::string text = Text(ApplyMask(Slice::Of(mask), Slice::Of(value), kMaskNeutral));
+    Area().Release(depth);
+    return text;
+  };
+  EXPECT_TRUE(masked(nines.substr(1) + ".5") == nines.substr(1) + ".5");
+  EXPECT_TRUE(masked(nines) == nines + ".");
+  // Rounding carries through every digit and takes the point's place.
+  EXPECT_TRUE(masked(nines + ".5") == "1" + std::string(20000, '0'));
+  EXPECT_TRUE(masked(nines + "9") == nines + "9");
+  EXPECT_EQ(masked(nines + "99"), "<168>");
+  EXPECT_EQ(DefaultMask('N', 70000, true).status().code(), Status::kStringTooLong);
+  EXPECT_EQ(DefaultMask('2', 65535, true).size(), 65535);
+}
+
 TEST_F(MasksTest, DefaultMasksAndShorthands) {
   EXPECT_EQ(Text(DefaultMask('2', 8, true)), "#####.##");
   EXPECT_EQ(Text(DefaultMask('N', 3, true)), "###");
