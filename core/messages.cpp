@@ -106,6 +106,8 @@ constexpr CatalogueEntry kCatalogue[] = {
     {73, "Untitled Window #%s"},
     {74, "Variables and Functions"},
     {75, "About Box"},
+    {76, "Copyright %s %s\r\nVersion %s.%s   Language: %s   Decimals: %s   Build: %s\r\n"
+         "Program folder: %s\r\nApplication folder: %s\r\nData folder: %s"},
     {77, "PgUp/PgDn Avail."},
     {80, "(Bigger than),(Smaller than),(Equal to),(From),(To)  ,(No Equal to)"},
     {81, "Report Limits Capture"},
@@ -160,7 +162,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {1012, "SELL_DNOTES,REGISTRY,EXPIRATIONS"},
 };
 constexpr size_t kCatalogueSize = sizeof kCatalogue / sizeof kCatalogue[0];
-static_assert(kCatalogueSize == 116);
+static_assert(kCatalogueSize == 117);
 
 constexpr bool CatalogueAscends() {
   for (size_t i = 1; i < kCatalogueSize; ++i) {

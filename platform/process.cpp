@@ -36,4 +36,11 @@ int RunProgram(const std::vector<std::string>& argv, int* exit_code) {
 
 int ProcessId() { return static_cast<int>(::getpid()); }
 
+std::string ExecutablePath() {
+  char buffer[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return std::string();
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
 }  // namespace tessaly::platform

@@ -17,5 +17,7 @@ int StartProgram(const std::vector<std::string>& argv);
 // Starts the program and waits for it; `exit_code` gets its exit code.
 int RunProgram(const std::vector<std::string>& argv, int* exit_code);
 int ProcessId();
+// The Linux path of the running program; empty when it cannot be read.
+std::string ExecutablePath();
 
 }  // namespace tessaly::platform

@@ -1,0 +1,130 @@
+// The tessaly executable: the one place that wires every layer together.
+//
+// It installs what the layers above the core provide to start-up (variables
+// and expressions, the dictionary and data files, stream files, the line
+// reader of the language files), builds the command line from the program's
+// arguments, and runs the start-up sequence with the embedded application's
+// callback and process dispatcher.
+//
+// Until the embedded application's own module is linked, its place is held
+// by the standard application below: its start phase reads the
+// application's parameter files and opens the session, and its dispatcher
+// checks the session before each request.
+
+#include <string>
+#include <vector>
+
+#include "core/command_line.h"
+#include "core/messages.h"
+#include "core/process.h"
+#include "core/startup.h"
+#include "core/startup_services.h"
+#include "core/string_area.h"
+#include "core/text.h"
+#include "data/datafile.h"
+#include "data/definitions.h"
+#include "data/dictionary.h"
+#include "data/streams.h"
+#include "data/structures.h"
+#include "expr/evaluator.h"
+#include "expr/variables.h"
+#include "platform/encoding.h"
+#include "platform/process.h"
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "0"
+#endif
+
+namespace tessaly {
+namespace {
+
+// ---- Services of the expression and data layers ----------------------------------
+
+void CreateVariables() { ResetVariables(); }
+
+Status DefineEveryFileVariable() {
+  for (int file = 1; file <= FileCount(); ++file) {
+    AreaMark mark;
+    Slice name = FileName(file);
+    // The variable is named after the file itself, without its folder.
+    uint16_t cut = FindLast(name, "\\/", FindKind::kAnyOf);
+    if (cut != kNotFound) name = Substring(name, cut + 1);
+    Status status = DefineFileVariables(file, Lower(name));
+    if (!status.ok()) return mark.Release(status);
+  }
+  return Status::kOk;
+}
+
+Status ReindexFiles() { return DataFileReorganizeAll(); }
+
+int OpenInput(Slice path, Status* status) {
+  return StreamOpen(path, kStreamReadOnly, status);
+}
+
+Slice ReadInputLine(int stream) { return StreamReadNew(stream, -1, -1); }
+
+// The language files are read as whole lines queued on string table 37.
+int ReadLanguageLines(Slice file_name) { return DefinitionLines(file_name, 0, 0); }
+
+void InstallLayers() {
+  SetLineFileReader(&ReadLanguageLines);
+  UseStructuresForExpressions();
+  UseStructuresForDataFiles();
+
+  StartupServices services;
+  services.create_variables = &CreateVariables;
+  services.release_variables = &ResetVariables;
+  services.evaluate_for_errors = &EvaluateForErrors;
+  services.evaluate_to_text = &EvaluateToText;
+  services.assign_text = &AssignText;
+  services.load_dictionary = &DictionaryLoad;
+  services.define_file_variables = &DefineEveryFileVariable;
+  services.reindex_files = &ReindexFiles;
+  services.close_data_files = &DataFileCloseAll;
+  services.open_input = &OpenInput;
+  services.read_input_line = &ReadInputLine;
+  services.close_input = &StreamClose;
+  InstallStartupServices(services);
+}
+
+// ---- The standard application ------------------------------------------------------
+
+Status StandardApplication(int32_t argument) {
+  switch (argument & 0x0F) {
+    case kPhaseStart:
+      return StandardStartPhase(kApplicationParameterFiles);
+    default:
+      return Status::kOk;
+  }
+}
+
+Status StandardDispatcher(uint32_t code, Slice parameters) {
+  Status status = SessionStatus(kSessionCheck);
+  if (!status.ok()) return status;
+  int number = ProcessNumberOf(code);
+  if (number == kProcMantMain || number == kProcLnManMain) {
+    return RunProcessHandler(number, parameters);
+  }
+  return RuntimeDispatch(code, parameters);
+}
+
+}  // namespace
+}  // namespace tessaly
+
+int main(int argc, char** argv) {
+  using namespace tessaly;
+  SetProgramVersion(TESSALY_VERSION);
+  InstallLayers();
+
+  std::string program = platform::ExecutablePath();
+  if (program.empty()) program = argc > 0 ? argv[0] : "tessaly";
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+  StartupParameters parameters;
+  parameters.command_line = JoinArguments(platform::Utf8ToCp1252(program), arguments);
+  parameters.callback = &StandardApplication;
+  parameters.dispatcher = &StandardDispatcher;
+  int exit_code = RunEntryPoint(parameters);
+  StreamCloseAll();
+  return exit_code;
+}
