@@ -936,7 +936,7 @@ Status DataFileUpdateRange(int file, int key, Slice prefix, int flags,
     return Fail(Status::kDataOutBound, st->paths[0]);
   }
   std::string p = prefix.str();
-  if (p.empty()) p = " ";
+  if (p.empty()) p.push_back(' ');
   p.resize(std::min<size_t>(p.size(), st->keys[static_cast<size_t>(k - 1)].length));
   Slice ps(p.data(), static_cast<uint16_t>(p.size()));
   s = DataFileSaveState(f);
