@@ -379,7 +379,7 @@ NumberFormat LanguageNumberFormat() {
   return ReadNumberFormat(Item(locale, '\0', 1));
 }
 
-Status StoreLocaleTexts(Slice number_format, Slice date_names) {
+Status SetLocaleTexts(Slice number_format, Slice date_names) {
   if (!number_format.ok()) return number_format.status();
   if (!date_names.ok()) return date_names.status();
   std::string text;

@@ -68,7 +68,7 @@ NumberFormat ReadNumberFormat(Slice text);
 // Stores the locale texts in environment slot 0: the number format text
 // (message 0019), NUL, the date names text (message 0117), NUL, a blank.
 // Start-up and every change of language do this.
-Status StoreLocaleTexts(Slice number_format, Slice date_names);
+Status SetLocaleTexts(Slice number_format, Slice date_names);
 
 // ---- Masks --------------------------------------------------------------------
 

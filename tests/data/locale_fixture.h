@@ -41,7 +41,7 @@ class LocaleTest : public ::testing::Test {
   static void UseLanguage(const char* code) {
     ASSERT_EQ(strtab::Set(strtab::kEnvironment, 4, code), Status::kOk);
     if (std::string_view(code) == "ES") {
-      ASSERT_EQ(StoreLocaleTexts(kSpanishNumbers, kSpanishDates), Status::kOk);
+      ASSERT_EQ(SetLocaleTexts(kSpanishNumbers, kSpanishDates), Status::kOk);
     } else {
       ASSERT_EQ(strtab::Set(strtab::kEnvironment, 0, Slice()), Status::kOk);
     }
