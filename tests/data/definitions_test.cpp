@@ -206,7 +206,9 @@ TEST_F(DefinitionsTest, KeywordNumbersFollowTheirSets) {
   };
   for (auto [number, name] : cases) {
     EXPECT_EQ(KeywordName(number), Slice(name)) << number;
-    if (*name) EXPECT_EQ(KeywordNumber(name), number) << name;
+    if (*name) {
+      EXPECT_EQ(KeywordNumber(name), number) << name;
+    }
   }
   EXPECT_EQ(KeywordNumber("title$"), 0);
 }
