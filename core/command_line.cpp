@@ -77,13 +77,16 @@ std::string JoinArguments(const std::string& program, const std::vector<std::str
 Slice NormaliseCommandLine(Slice text) {
   if (!text.ok()) return text;
   AreaMark mark;
-  Slice s = Trim(text);
+  // Each step keeps only its own result, so a long line needs room for two
+  // copies at most.
+  auto step = [&](Slice next) { return Area().Keep(mark.depth(), next); };
+  Slice s = step(Trim(text));
   // Tabs between words count as blanks too.
-  s = ReplaceAll(s, "\t", " ");
-  while (s.ok() && FindText(s, "  ") != kNotFound) s = ReplaceAll(s, "  ", " ");
+  s = step(ReplaceAll(s, "\t", " "));
+  while (s.ok() && FindText(s, "  ") != kNotFound) s = step(ReplaceAll(s, "  ", " "));
   // " --" before " -": the other order would leave "/-NAME".
-  s = ReplaceAll(s, " --", " /");
-  s = ReplaceAll(s, " -", " /");
+  s = step(ReplaceAll(s, " --", " /"));
+  s = step(ReplaceAll(s, " -", " /"));
   return mark.Keep(s);
 }
 

@@ -239,7 +239,10 @@ Slice ExpandNames(Slice text) {
   if (!text.ok()) return text;
   std::string current = text.str(), next;
   // Values may name further values; a value naming itself must not loop.
-  for (int round = 0; round < 16 && ExpandOnce(current, &next); ++round) current.swap(next);
+  for (int round = 0; round < 16 && ExpandOnce(current, &next); ++round) {
+    if (next.size() > kMaxTextLength) break;
+    current.swap(next);
+  }
   return Push(current);
 }
 
