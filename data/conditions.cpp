@@ -55,8 +55,8 @@ Slice BuildCondition(Slice field, int comparison, Slice value, Slice existing, S
     if (!s.ok()) return s;
   }
   AreaMark mark;
-  std::string_view conn = connective.empty() ? std::string_view(kDefaultConnective)
-                                             : connective.view();
+  std::string_view conn =
+      connective.empty() ? std::string_view(kDefaultConnective) : connective.view();
   std::string term;
   if (!value.empty()) {
     if (comparison < kCompareEqual || comparison > kCompareNotEqual) {

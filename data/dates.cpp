@@ -32,12 +32,15 @@ int WordOr(int index, int fallback) {
 
 int64_t MonthLength(int64_t year, int64_t month) {
   switch (month) {
-    case 2: return year % 4 == 0 ? 29 : 28;
+    case 2:
+      return year % 4 == 0 ? 29 : 28;
     case 4:
     case 6:
     case 9:
-    case 11: return 30;
-    default: return 31;
+    case 11:
+      return 30;
+    default:
+      return 31;
   }
 }
 
@@ -167,26 +170,30 @@ bool IsValidDateNumber(int64_t number) {
   int64_t year = number / 10000;
   int64_t month = number / 100 % 100;
   int64_t day = number % 100;
-  return year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-         day <= MonthLength(year, month);
+  return year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= MonthLength(year, month);
 }
 
 Slice DateFromNumber(int64_t number) {
   if (!IsValidDateNumber(number)) return Slice::Error(Status::kBadInputData);
   AreaMark mark;
-  std::string text = FourDigits(number / 10000) + TwoDigits(number / 100 % 100) +
-                     TwoDigits(number % 100);
+  std::string text =
+      FourDigits(number / 10000) + TwoDigits(number / 100 % 100) + TwoDigits(number % 100);
   return mark.Keep(Slice::Of(text));
 }
 
 int64_t DatePart(Slice stored, int part) {
   Ymd d = ReadStored(stored);
   switch (part) {
-    case kDateDays: return std::max<int64_t>(d.day, 0);
-    case kDateMonths: return std::max<int64_t>(d.month, 0);
-    case kDateYears: return std::max<int64_t>(d.year, 0);
-    case kDateWhole: return d.ok ? NumberOf(d.year, d.month, d.day) : 0;
-    default: return 0;
+    case kDateDays:
+      return std::max<int64_t>(d.day, 0);
+    case kDateMonths:
+      return std::max<int64_t>(d.month, 0);
+    case kDateYears:
+      return std::max<int64_t>(d.year, 0);
+    case kDateWhole:
+      return d.ok ? NumberOf(d.year, d.month, d.day) : 0;
+    default:
+      return 0;
   }
 }
 
@@ -301,10 +308,17 @@ int64_t DateShift(Slice stored, int64_t amount, int unit) {
   int64_t month = d.month;
   int64_t day = d.day;
   switch (unit) {
-    case kDateDays: day += amount; break;
-    case kDateMonths: month += amount; break;
-    case kDateYears: year += amount; break;
-    default: return NumberOf(year, month, day);
+    case kDateDays:
+      day += amount;
+      break;
+    case kDateMonths:
+      month += amount;
+      break;
+    case kDateYears:
+      year += amount;
+      break;
+    default:
+      return NumberOf(year, month, day);
   }
   // The month first, so that a month move clamps its day to the month it
   // lands in (31 December + 2 months is 28 February, not 3 March).
@@ -337,8 +351,10 @@ int64_t DateDistance(Slice stored, int64_t second, int unit) {
   const int64_t month2 = second / 100 % 100;
   const int64_t day2 = second % 100;
   switch (unit) {
-    case kDateYears: return d.year - year2;
-    case kDateMonths: return (d.year - year2) * 12 + (d.month - month2);
+    case kDateYears:
+      return d.year - year2;
+    case kDateMonths:
+      return (d.year - year2) * 12 + (d.month - month2);
     case kDateDays: {
       int64_t days = (d.year - year2) * 365 + (d.day - day2);
       // The months between the two, walked in the first date's year.
@@ -346,8 +362,10 @@ int64_t DateDistance(Slice stored, int64_t second, int unit) {
       for (int64_t m = d.month; m < month2; ++m) days -= MonthLength(d.year, m);
       return days;
     }
-    case kDateWhole: return NumberOf(d.year, d.month, d.day) - second;
-    default: return 0;
+    case kDateWhole:
+      return NumberOf(d.year, d.month, d.day) - second;
+    default:
+      return 0;
   }
 }
 

@@ -29,17 +29,27 @@ enum class Kind {
 Kind KindOf(char type) {
   if (static_cast<unsigned char>(type) < 'A') return Kind::kNumber;
   switch (type) {
-    case 'N': return Kind::kNumber;
-    case 'L': return Kind::kLogical;
-    case 'D': return Kind::kDate;
-    case 'F': return Kind::kBlankDate;
+    case 'N':
+      return Kind::kNumber;
+    case 'L':
+      return Kind::kLogical;
+    case 'D':
+      return Kind::kDate;
+    case 'F':
+      return Kind::kBlankDate;
     case 'A':
-    case 'P': return Kind::kText;
-    case 'B': return Kind::kDigits;
-    case 'C': return Kind::kCode;
-    case 'T': return Kind::kWhole;
-    case 'V': return Kind::kHidden;
-    default: return Kind::kOther;
+    case 'P':
+      return Kind::kText;
+    case 'B':
+      return Kind::kDigits;
+    case 'C':
+      return Kind::kCode;
+    case 'T':
+      return Kind::kWhole;
+    case 'V':
+      return Kind::kHidden;
+    default:
+      return Kind::kOther;
   }
 }
 
@@ -333,8 +343,8 @@ Slice ApplyTextMask(AreaMark& mark, std::string_view mask, std::string_view valu
     size_t j = i;
     while (j < m.size() && m[j] == ' ') ++j;
     if (i > 0 && m[i - 1] == '\\' && j < m.size() && m[j] == '\\') {
-      std::fill(m.begin() + static_cast<std::ptrdiff_t>(i), m.begin() + static_cast<std::ptrdiff_t>(j),
-                '\\');
+      std::fill(m.begin() + static_cast<std::ptrdiff_t>(i),
+                m.begin() + static_cast<std::ptrdiff_t>(j), '\\');
     }
     i = j;
   }

@@ -42,9 +42,9 @@ TEST_F(ConditionsTest, TermsJoinedToTheExistingCondition) {
   };
   for (const TermCase& c : kCases) {
     SCOPED_TRACE(std::string(c.field) + " " + std::to_string(c.comparison) + " " + c.value);
-    EXPECT_EQ(Text(BuildCondition(c.field, c.comparison, c.value, c.existing, c.connective,
-                                  c.format)),
-              c.condition);
+    EXPECT_EQ(
+        Text(BuildCondition(c.field, c.comparison, c.value, c.existing, c.connective, c.format)),
+        c.condition);
   }
 }
 

@@ -170,7 +170,8 @@ TEST_F(DatesTest, ShiftingDates) {
   }
   // Amounts beyond the calendar give an invalid date, never an overflow.
   for (int unit : {kDateDays, kDateMonths, kDateYears}) {
-    for (int64_t amount : {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
+    for (int64_t amount :
+         {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
       EXPECT_FALSE(IsValidDateNumber(DateShift("20170305", amount, unit)));
     }
   }
@@ -178,16 +179,11 @@ TEST_F(DatesTest, ShiftingDates) {
 
 TEST_F(DatesTest, DistancesCountWholeYearsAs365Days) {
   const ShiftCase kCases[] = {
-      {"20170301", 20170131, kDateDays, 29},
-      {"20170131", 20170301, kDateDays, -29},
-      {"20170101", 20160101, kDateDays, 365},
-      {"20160301", 20160131, kDateDays, 30},
-      {"20171231", 20170101, kDateDays, 364},
-      {"20170305", 20170305, kDateDays, 0},
-      {"20170305", 20160101, kDateMonths, 14},
-      {"20170105", 20171201, kDateMonths, -11},
-      {"20170305", 20100101, kDateYears, 7},
-      {"20170305", 20170301, kDateWhole, 4},
+      {"20170301", 20170131, kDateDays, 29},   {"20170131", 20170301, kDateDays, -29},
+      {"20170101", 20160101, kDateDays, 365},  {"20160301", 20160131, kDateDays, 30},
+      {"20171231", 20170101, kDateDays, 364},  {"20170305", 20170305, kDateDays, 0},
+      {"20170305", 20160101, kDateMonths, 14}, {"20170105", 20171201, kDateMonths, -11},
+      {"20170305", 20100101, kDateYears, 7},   {"20170305", 20170301, kDateWhole, 4},
   };
   for (const ShiftCase& c : kCases) {
     SCOPED_TRACE(std::string(c.stored) + " - " + std::to_string(c.amount));
@@ -215,24 +211,30 @@ TEST_F(DatesTest, PartsMonthLengthsAndDateNumbers) {
   EXPECT_EQ(Text(DateFromNumber(20160229)), "20160229");
   EXPECT_EQ(Text(DateFromNumber(99991231)), "99991231");
   EXPECT_EQ(Text(DateFromNumber(101)), "00000101");
-  for (int64_t bad : {int64_t{20170229}, int64_t{20171301}, int64_t{20170100},
-                      int64_t{100000101}, int64_t{-1}, int64_t{0}}) {
+  for (int64_t bad : {int64_t{20170229}, int64_t{20171301}, int64_t{20170100}, int64_t{100000101},
+                      int64_t{-1}, int64_t{0}}) {
     EXPECT_EQ(Text(DateFromNumber(bad)), "<163>") << bad;
   }
 }
 
 TEST_F(DatesTest, TimesOfDay) {
   const std::pair<const char*, int64_t> kTimes[] = {
-      {"10:30:15.5", 37815500}, {"90", 90000},     {"1:30", 90000},
-      {"10:30:15.123", 37815123}, {"10:30:15.1239", 37815123}, {"00:00:00.05", 50},
-      {"1:2:3:4.5", 500},        {"x", 0},          {"99999999999999:0:0", 3600000000000000},
+      {"10:30:15.5", 37815500},
+      {"90", 90000},
+      {"1:30", 90000},
+      {"10:30:15.123", 37815123},
+      {"10:30:15.1239", 37815123},
+      {"00:00:00.05", 50},
+      {"1:2:3:4.5", 500},
+      {"x", 0},
+      {"99999999999999:0:0", 3600000000000000},
   };
   for (const auto& [text, ms] : kTimes) EXPECT_EQ(ParseTime(text), ms) << text;
   EXPECT_EQ(ParseTime(""), 37815000);  // now
 
   const std::pair<int, const char*> kForms[] = {
-      {0, "1030"},     {1, "10:30"},           {2, "103015"},
-      {3, "10:30:15"}, {6, "103015.500"},      {7, "10:30:15.500"},
+      {0, "1030"},     {1, "10:30"},      {2, "103015"},
+      {3, "10:30:15"}, {6, "103015.500"}, {7, "10:30:15.500"},
   };
   for (const auto& [form, text] : kForms) EXPECT_EQ(Text(FormatTime(37815500, form)), text);
   EXPECT_EQ(Text(FormatTime(0, 3)), "00:00:00");

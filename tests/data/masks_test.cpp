@@ -145,11 +145,8 @@ TEST_F(MasksTest, StoreAndFitKeepTheWidthAndNeverCutANumber) {
       {'N', "12.345", 5, "12.35"},    // fewer decimals: rounded
       {'N', "12345.6", 5, "12346"},   // no room for the point
       {'N', "123456.7", 5, "<168>"},  // the integer part cannot fit
-      {'N', " 42 ", 5, "   42"},
-      {'L', "1", 1, "1"},
-      {'A', "abcdef", 3, "abc"},
-      {'T', "abc", 3, "abc"},
-      {'Z', "abc", 3, "   "},
+      {'N', " 42 ", 5, "   42"},     {'L', "1", 1, "1"},     {'A', "abcdef", 3, "abc"},
+      {'T', "abc", 3, "abc"},        {'Z', "abc", 3, "   "},
   };
   for (const StoreCase& c : kFit) {
     SCOPED_TRACE(std::string(1, c.type) + " " + c.value);
@@ -268,16 +265,25 @@ TEST_F(MasksTest, DefaultMasksAndShorthands) {
 
 TEST_F(MasksTest, SelfSizingMasksTakeTheirDecimalsFromTheMaskParameters) {
   ASSERT_EQ(strtab::Set(strtab::kEnvironment, 10, "0,3"), Status::kOk);
-  EXPECT_EQ(Text(PrepareMask("#,##0,.")), "###,##0");             // item 1: no decimals
-  EXPECT_EQ(Text(PrepareMask("#,##0,.1")), "###0.000");            // item 2: three decimals
-  EXPECT_EQ(Text(PrepareMask("#,###,##0,.5")), "##,##0.00000");    // no item 6: the 5 itself
+  EXPECT_EQ(Text(PrepareMask("#,##0,.")), "###,##0");            // item 1: no decimals
+  EXPECT_EQ(Text(PrepareMask("#,##0,.1")), "###0.000");          // item 2: three decimals
+  EXPECT_EQ(Text(PrepareMask("#,###,##0,.5")), "##,##0.00000");  // no item 6: the 5 itself
 }
 
 TEST_F(MasksTest, CleaningTypedNumbers) {
   const std::pair<const char*, const char*> kEnglish[] = {
-      {"  12.50 ", "12.50"}, {"007", "7"},     {"0.5", "0.5"}, {"00", "0"},
-      {"-0012", "-0012"},    {"12-3", "12"},   {"--5", "-"},   {"1,234", "1"},
-      {"5D3", "5D3"},        {"abc", ""},      {"1a2", "1"},   {"", ""},
+      {"  12.50 ", "12.50"},
+      {"007", "7"},
+      {"0.5", "0.5"},
+      {"00", "0"},
+      {"-0012", "-0012"},
+      {"12-3", "12"},
+      {"--5", "-"},
+      {"1,234", "1"},
+      {"5D3", "5D3"},
+      {"abc", ""},
+      {"1a2", "1"},
+      {"", ""},
       {"123456789012345678901234567890", "12345678901234567890"},
   };
   for (const auto& [typed, clean] : kEnglish) {
@@ -372,9 +378,9 @@ TEST_F(MasksTest, GarbageInputGivesAStatusOrAFittedText) {
           uint16_t code = stored.status().code();
           EXPECT_TRUE(code == Status::kDataOutBound || code == Status::kBadInputData) << code;
         }
-        for (Slice s : {FitValue(type, Slice::Of(value), width),
-                        StoreValue(type, Slice::Of(value), width),
-                        FormatValue(type, Slice::Of(value), width)}) {
+        for (Slice s :
+             {FitValue(type, Slice::Of(value), width), StoreValue(type, Slice::Of(value), width),
+              FormatValue(type, Slice::Of(value), width)}) {
           if (!s.ok()) {
             EXPECT_EQ(s.status().code(), Status::kDataOutBound);
           } else if (width >= 0) {
