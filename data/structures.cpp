@@ -52,6 +52,9 @@ struct FileRec {
 using Mark = StructSavePoint;
 
 struct Structures {
+  // Room for every file from the start: defining a file never moves another
+  // file's names or record buffers.
+  Structures() { files.reserve(kMaxFiles); }
   std::vector<FileRec> files;
   std::vector<Mark> marks;
   int last_keyed = 0;
