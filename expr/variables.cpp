@@ -77,8 +77,6 @@ constexpr int kListCount = 4;
 
 struct Store {
   NameList lists[kListCount];
-  uint32_t epoch = 1;
-  uint32_t creations = 1;
   bool initialised = false;
   FileVariablesHandler file_variables = nullptr;
 };
@@ -140,7 +138,7 @@ int AddName(int kind, Slice name) {
   list.joined = std::move(joined);
   list.names.emplace_back(name.data(), name.size());
   list.index.emplace(list.names.back(), index);
-  ++S().creations;
+  ++vars::g_creations;
   return index;
 }
 
@@ -269,8 +267,6 @@ int LookupOrCreate(int kind, Slice name) {
   return index >= 0 ? index : AddName(kind, name);
 }
 
-uint32_t Epoch() { return S().epoch; }
-uint32_t Creations() { return S().creations; }
 
 Status ReadAt(int kind, int index, Value* out) {
   switch (kind) {
@@ -654,8 +650,8 @@ void ResetVariables() {
   strtab::Clear(strtab::kTextVariables);
   rtarray::Free(rtarray::kIntegerVariables);
   rtarray::Free(rtarray::kNumberVariables);
-  ++s.epoch;
-  ++s.creations;
+  ++vars::g_epoch;
+  ++vars::g_creations;
   s.initialised = false;
   CreateSystemVariables();
 }

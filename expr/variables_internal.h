@@ -45,10 +45,13 @@ int Lookup(int kind, Slice name);
 // Lookup, creating the variable when absent: the index, or -status.
 int LookupOrCreate(int kind, Slice name);
 
+// The counters behind Epoch and Creations; only variables.cpp changes them.
+inline uint32_t g_epoch = 1;
+inline uint32_t g_creations = 1;
 // Changes when variables are forgotten: every remembered index is stale.
-uint32_t Epoch();
+inline uint32_t Epoch() { return g_epoch; }
 // Changes whenever a variable is created: a remembered "absent" is stale.
-uint32_t Creations();
+inline uint32_t Creations() { return g_creations; }
 
 // Reading and storing by kind and index, without the screen-field hook.
 // A text read is pushed on the string area, so that it stays valid while
