@@ -858,35 +858,45 @@ Status DataFileUpdate(int file) {
   if (st->loaded < 0) return DataFileInsert(f);
   if (b.current[0] == kDeletedMark) return Fail(Status::kBadInputData, st->paths[0]);
   int32_t r = static_cast<int32_t>(st->loaded);
+  // The entries are found by the record as stored, which is what the orders
+  // were sorted by; buffer 2 only says which keys the caller changed.
+  std::string stored;
+  if (!st->no_index) {
+    const char* rec = st->records.Get(r);
+    if (rec == nullptr) return Fail(Status::kDiskReadError, st->paths[0]);
+    stored.assign(rec, b.length);
+    // A slot that no key lists (freed, read by number) is no record to
+    // rewrite: what the buffer holds is stored as a new one.
+    if (FindEntry(st, st->index, 0, r, KeyText(st->keys[0], stored.data()).data()) ==
+        KeyOrder::kAbsent) {
+      return DataFileInsert(f);
+    }
+  }
   if (st->records.Put(r, b.current) != 0) return Fail(Status::kDiskWriteError, st->paths[0]);
   if (st->no_index) return Status::kOk;
   uint32_t mask = 0;
   int keys = static_cast<int>(st->keys.size());
-  std::string old_text, new_text;
+  std::string old_text, new_text, stored_text;
   for (int k = 0; k < keys; ++k) {
     const Key& key = st->keys[static_cast<size_t>(k)];
     old_text = KeyText(key, b.saved);
     new_text = KeyText(key, b.current);
     if (old_text == new_text) continue;
-    mask |= 1u << k;
-    KeyOrder& order = st->index.orders[static_cast<size_t>(k)];
-    // Already where the new text belongs (a rewrite repeated)?
-    bool failed = false;
-    uint32_t lo = LowerBound(st, order, key, new_text.data(), key.length, &failed);
-    uint32_t hi = failed ? lo : UpperBound(st, order, key, new_text.data(), &failed);
-    if (failed) return Fail(Status::kDiskReadError, st->paths[0]);
-    if (order.Scan(r, lo, hi) != KeyOrder::kAbsent) continue;
-    uint32_t at = FindEntry(st, st->index, k, r, old_text.data());
+    stored_text = KeyText(key, stored.data());
+    if (stored_text == new_text) continue;  // already in place: a rewrite repeated
+    uint32_t at = FindEntry(st, st->index, k, r, stored_text.data());
     if (at == KeyOrder::kAbsent) continue;
+    KeyOrder& order = st->index.orders[static_cast<size_t>(k)];
     order.Erase(at);
     if (!InsertEntry(st, st->index, k, r, new_text.data())) {
       order.Insert(at, r);
       return Fail(Status::kDiskReadError, st->paths[0]);
     }
+    mask |= 1u << k;
   }
   if (mask != 0) {
     st->changed = true;
-    Journal(st, JournalEntry::kRekey, r, mask, b.saved);
+    Journal(st, JournalEntry::kRekey, r, mask, stored.data());
   }
   return Status::kOk;
 }
@@ -899,19 +909,30 @@ Status DataFileDelete(int file, int flags) {
   if (s != Status::kOk) return s;
   if (st->loaded < 0) return Status(kResultEnd);
   int32_t r = static_cast<int32_t>(st->loaded);
+  std::string stored;
+  if (!st->no_index) {
+    const char* rec = st->records.Get(r);
+    if (rec == nullptr) return Fail(Status::kDiskReadError, st->paths[0]);
+    stored.assign(rec, b.length);
+  }
+  // A record that no key lists (a freed slot read by number, a record written
+  // after the last commit) gets the mark but no second place on the free list.
+  bool listed = !st->no_index && FindEntry(st, st->index, 0, r,
+                                           KeyText(st->keys[0], stored.data()).data()) !=
+                                     KeyOrder::kAbsent;
   b.current[0] = kDeletedMark;
   if (st->records.Put(r, b.current) != 0) return Fail(Status::kDiskWriteError, st->paths[0]);
   st->loaded = -1;
-  if (st->no_index) return Status::kOk;
+  if (!listed) return Status::kOk;
   int keys = static_cast<int>(st->keys.size());
   for (int k = keys - 1; k >= 0; --k) {
     char* text = st->key_scratch.data();
-    CopyKeyText(st->keys[static_cast<size_t>(k)], b.saved, text);
+    CopyKeyText(st->keys[static_cast<size_t>(k)], stored.data(), text);
     (void)RemoveEntry(st, st->index, k, r, text);
   }
   st->index.free.push_back(r);
   st->changed = true;
-  Journal(st, JournalEntry::kRemove, r, 0, b.saved);
+  Journal(st, JournalEntry::kRemove, r, 0, stored.data());
   if (flags & kDeleteReposition) {
     const Key& key = st->current_key();
     std::string old_text = KeyText(key, b.saved);
