@@ -333,9 +333,32 @@ TEST_F(MainMenuTest, NeedsAMenuOrARunRequest) {
   EXPECT_EQ(Run("", "P1MENU.PMT"), Status::kFeatureRemoved);
   EXPECT_TRUE(TestBits(kScrStat, 0x02));
   EXPECT_NE(boxes_.boxes.back().text.find("main menu window"), std::string::npos);
+  // With a window layer but no display the menu is refused, not waited for.
+  StartupServices services = InstalledStartupServices();
+  services.run_main_menu = [](Slice) -> Status { return Status::kOk; };
+  InstallStartupServices(services);
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    env_.values[name] = std::nullopt;
+  }
+  EXPECT_EQ(Run("", "P1MENU.PMT"), Status::kScreenEnviron);
+  env_.values["WAYLAND_DISPLAY"] = "wayland-0";
+  EXPECT_EQ(Run("", "P1MENU.PMT"), Status::kOk);
   // A missing INPUT file is shown and stops the run.
   EXPECT_EQ(Run("INPUT=nothere.txt RUN=\"ExpEval 1\""), Status::kFileNotFound);
   EXPECT_TRUE(Dispatched().empty());
+}
+
+TEST_F(MainMenuTest, AppendsLinesToTheOutputFile) {
+  Environment("p");
+  EXPECT_EQ(AppendOutputLine("ignored"), Status::kOk);  // no OUTPUT option
+  std::string option = "p OUTPUT=\"" + app_ / "out.txt" + "\"";
+  Environment(option);
+  EXPECT_EQ(AppendOutputLine("'A','1'"), Status::kOk);
+  EXPECT_EQ(AppendOutputLine("'B','2'"), Status::kOk);
+  EXPECT_EQ(ReadFile(app_ / "out.txt"), "'A','1'\r\n'B','2'\r\n");
+  Environment("p OUTPUT=\"" + app_ / "no/such/folder/out.txt" + "\"");
+  EXPECT_EQ(AppendOutputLine("x"), Status::kFileIo);
+  ClearDetail();
 }
 
 TEST_F(MainMenuTest, ShutdownReportsLeaksAndChoosesTheExitCode) {
