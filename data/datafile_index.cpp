@@ -142,6 +142,15 @@ bool ParseIndex(const std::string& image, int keys, int64_t records, Index* inde
       }
       seen_in[static_cast<size_t>(r)] = k;
     }
+    if (k > 1 && found.count() > 0) {
+      for (int64_t r = 0; r < records; ++r) {
+        if (kind[static_cast<size_t>(r)] == 2 && seen_in[static_cast<size_t>(r)] != k &&
+            !found.Add("key " + std::to_string(k) + " does not list record " +
+                       std::to_string(r))) {
+          return false;
+        }
+      }
+    }
   }
   if (found.count() > 0) return false;
 
