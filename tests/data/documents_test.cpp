@@ -161,6 +161,18 @@ TEST_F(DocumentsTest, WrittenReadChangedSavedAndDeleted) {
   EXPECT_EQ(DocumentHeadersRead(kInvoices, 1, "F0001"), kResultEnd);
 }
 
+TEST_F(DocumentsTest, LineInsertAndDeleteExpressionsRunThroughTheEvaluator) {
+  FillSeven();
+  table_->SetCurrentRow(2);
+  ASSERT_EQ(table_->InsertWithExpression("_LLST<20,INSERTED=_LNUM"), Status::kOk);
+  EXPECT_EQ(Eval("INSERTED"), "2");
+  EXPECT_EQ(Rows(*table_, 1), "I1,,I2,I3,I4,I5,I6,I7");
+  EXPECT_EQ(table_->InsertWithExpression("_LLST<5,INSERTED=0"), Status::kOk);
+  EXPECT_EQ(table_->used_rows(), 8);  // the condition did not hold
+  EXPECT_EQ(table_->DeleteWithExpression(",X='A'*2"), Status::kTypeMismatch);
+  EXPECT_EQ(Rows(*table_, 1), "I1,I2,I3,I4,I5,I6,I7");
+}
+
 TEST_F(DocumentsTest, ReadingStopsWhenTheTableIsFull) {
   Params("NUMCAB$=1");
   FillSeven();

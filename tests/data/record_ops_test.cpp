@@ -410,6 +410,15 @@ TEST_F(RecordOpsTest, ScansAndCountsWithinARange) {
   EXPECT_EQ(RecordScan(kCustomers, kMoveNext, "0", "",
                        [](Slice) { return Status(Status::kUserCanceled); }),
             Status::kUserCanceled);
+
+  // A file opened without index counts its record slots, deleted ones too.
+  Find(kCustomers, "A01");
+  ASSERT_EQ(RecordOperation(kCustomers, "DEL"), Status::kOk);
+  Open(kCustomers, kDataNoIndex);
+  EXPECT_EQ(RecordCount(kCustomers, 1, "", "", "", &n), Status::kOk);
+  EXPECT_EQ(n, 7);
+  ASSERT_EQ(DataFileClose(kCustomers), Status::kOk);
+  EXPECT_EQ(RecordCount(kCustomers, 1, "", "", "", &n), Status::kFileNotInit);
 }
 
 TEST_F(RecordOpsTest, ListsOverAPrefix) {
