@@ -4,16 +4,12 @@
 // and expressions, the dictionary and data files, stream files, the line
 // reader of the language files), builds the command line from the program's
 // arguments, and runs the start-up sequence with the embedded application's
-// callback and process dispatcher.
-//
-// Until the embedded application's own module is linked, its place is held
-// by the standard application below: its start phase reads the
-// application's parameter files and opens the session, and its dispatcher
-// checks the session before each request.
+// callback and process dispatcher (app/tessaly_app.h).
 
 #include <string>
 #include <vector>
 
+#include "app/tessaly_app.h"
 #include "core/command_line.h"
 #include "core/messages.h"
 #include "core/process.h"
@@ -87,27 +83,6 @@ void InstallLayers() {
   InstallStartupServices(services);
 }
 
-// ---- The standard application ------------------------------------------------------
-
-Status StandardApplication(int32_t argument) {
-  switch (argument & 0x0F) {
-    case kPhaseStart:
-      return StandardStartPhase(kApplicationParameterFiles);
-    default:
-      return Status::kOk;
-  }
-}
-
-Status StandardDispatcher(uint32_t code, Slice parameters) {
-  Status status = SessionStatus(kSessionCheck);
-  if (!status.ok()) return status;
-  int number = ProcessNumberOf(code);
-  if (number == kProcMantMain || number == kProcLnManMain) {
-    return RunProcessHandler(number, parameters);
-  }
-  return RuntimeDispatch(code, parameters);
-}
-
 }  // namespace
 }  // namespace tessaly
 
@@ -120,10 +95,8 @@ int main(int argc, char** argv) {
   if (program.empty()) program = argc > 0 ? argv[0] : "tessaly";
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
 
-  StartupParameters parameters;
-  parameters.command_line = JoinArguments(platform::Utf8ToCp1252(program), arguments);
-  parameters.callback = &StandardApplication;
-  parameters.dispatcher = &StandardDispatcher;
+  StartupParameters parameters =
+      TessalyStartupParameters(JoinArguments(platform::Utf8ToCp1252(program), arguments));
   int exit_code = RunEntryPoint(parameters);
   StreamCloseAll();
   return exit_code;
