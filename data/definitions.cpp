@@ -74,7 +74,6 @@ bool LookupItem(Slice list, Slice name, Slice* value) {
 
 }  // namespace
 
-
 // ---- Tagged lines ---------------------------------------------------------------
 
 int DefinitionLineNumber(Slice line, int layout) {
@@ -118,8 +117,7 @@ int DefinitionLines(Slice file_name, int layout, int number) {
   if (!file.Open(file_name)) {
     if (HasDriveOrFolder(file_name.view())) return -1;
     bool found = false;
-    for (Slice folder :
-         Split(strtab::Get(strtab::kEnvironment, kEnvironmentFolders), ',')) {
+    for (Slice folder : Split(strtab::Get(strtab::kEnvironment, kEnvironmentFolders), ',')) {
       Slice dir = Trim(folder);
       if (dir.empty()) continue;
       if (file.Open(PathJoin(dir, file_name))) {
@@ -137,9 +135,9 @@ int DefinitionLines(Slice file_name, int layout, int number) {
     if (result == internal::DefinitionFile::kEnd) break;
     if (result == internal::DefinitionFile::kTooLong) {
       TakeBack(count);
-      return -static_cast<int>(internal::LineError(Status::kStringTooLong, file.path(),
-                                                   file.line_number(), Slice())
-                                   .code());
+      return -static_cast<int>(
+          internal::LineError(Status::kStringTooLong, file.path(), file.line_number(), Slice())
+              .code());
     }
     if (DefinitionLineNumber(line, layout) != number) continue;
     Status st = strtab::Push(strtab::kLineQueue, DefinitionLineContent(line, layout));

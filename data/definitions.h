@@ -50,20 +50,20 @@ Slice DefinitionLineContent(Slice line, int layout);
 // Definition-file extensions, by number from 1: "PPN,PAN,STP,DAT,DAT,PDC,
 // PRX,KVA,PMT,PDF,TXT,PDI,HLP,CFG".
 enum DefinitionKind : int {
-  kDefMenu = 1,        // PPN
-  kDefScreen = 2,      // PAN
-  kDefStructure = 3,   // STP
-  kDefData = 4,        // DAT
-  kDefData2 = 5,       // DAT
-  kDefPrintDoc = 6,    // PDC
-  kDefProcedure = 7,   // PRX
-  kDefAppSelect = 8,   // KVA
-  kDefMenuBar = 9,     // PMT
-  kDefPdf = 10,        // PDF
-  kDefText = 11,       // TXT
-  kDefPdi = 12,        // PDI
-  kDefHelp = 13,       // HLP
-  kDefConfig = 14,     // CFG
+  kDefMenu = 1,       // PPN
+  kDefScreen = 2,     // PAN
+  kDefStructure = 3,  // STP
+  kDefData = 4,       // DAT
+  kDefData2 = 5,      // DAT
+  kDefPrintDoc = 6,   // PDC
+  kDefProcedure = 7,  // PRX
+  kDefAppSelect = 8,  // KVA
+  kDefMenuBar = 9,    // PMT
+  kDefPdf = 10,       // PDF
+  kDefText = 11,      // TXT
+  kDefPdi = 12,       // PDI
+  kDefHelp = 13,      // HLP
+  kDefConfig = 14,    // CFG
 };
 inline constexpr int kDefinitionKindCount = 14;
 // The extension of kind n; empty outside 1-14.

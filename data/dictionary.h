@@ -42,7 +42,7 @@ enum DictionaryFile : int {
   kDictionaryRelations = 2,  // REL.DAT
   kDictionaryRelUpdate = 3,  // RELUP.DAT
   kDictionaryRelUpdateSql = 4,
-  kDictionaryMenu = 5,       // MENU.PPN
+  kDictionaryMenu = 5,  // MENU.PPN
 };
 // code + the name of item `which`.
 Slice DictionaryFileName(Slice code, int which);

@@ -17,35 +17,35 @@ namespace {
 
 // The keyword sets, each numbered on from its base.
 constexpr const char* kMenuKeywords[] = {
-    "MODULES$", "MENU$", "CALLER$", "SUBMENU$", "LOAD$", "EXEC$", "COUNTER$", "MAX_IDS_ATTR%",
-    "STATMSG$",
+    "MODULES$", "MENU$",    "CALLER$",       "SUBMENU$", "LOAD$",
+    "EXEC$",    "COUNTER$", "MAX_IDS_ATTR%", "STATMSG$",
 };
 constexpr const char* kMaintenanceKeywords[] = {
-    "SCREENSIZE$", "SET$",     "OPEN$",   "EDIT$",    "NOEDIT$",  "WRITE$",   "DOC$",
-    "DOCSETS$",    "HELP$",    "SAVED$",  "HIDDEN$",  "RELOPT%",  "UNICNDX%", "AUTONDX%",
+    "SCREENSIZE$", "SET$",     "OPEN$",    "EDIT$",    "NOEDIT$",   "WRITE$",   "DOC$",
+    "DOCSETS$",    "HELP$",    "SAVED$",   "HIDDEN$",  "RELOPT%",   "UNICNDX%", "AUTONDX%",
     "KEYMAP%",     "SCANDEF$", "SCANWIN$", "SCANSET$", "VOIDMODE%",
 };
 constexpr const char* kDocumentKeywords[] = {
-    "NUMCAB$",  "WRITECAB0$", "WRITECABS$", "WRITELINS$", "FITCLC$",     "FTCLC$",
-    "READCABS$", "READLINS$", "LNINS$",     "LNDEL$",     "ALARMLINS$",  "BOUNDS$",
-    "DOCTYPETXT$", "MODE$",   "FASTFIND$",  "FLDUPDATE$", "BEGINFLD%",   "MAXLIN%",
+    "NUMCAB$",     "WRITECAB0$", "WRITECABS$", "WRITELINS$", "FITCLC$",    "FTCLC$",
+    "READCABS$",   "READLINS$",  "LNINS$",     "LNDEL$",     "ALARMLINS$", "BOUNDS$",
+    "DOCTYPETXT$", "MODE$",      "FASTFIND$",  "FLDUPDATE$", "BEGINFLD%",  "MAXLIN%",
 };
 constexpr const char* kFieldKeywords[] = {
-    "FD$",    "ALARM$",  "ASSIGN$",     "LNASSIGN$",  "FILEDEF$",  "PERFORM$",
-    "UPDFIELDS$", "WIDTHS$", "TYPES$",  "WINDOWS$",   "CLEAR$",    "ON_CONFIRM$",
-    "ON_CANCEL$", "USR_COND$", "IK$(1)", "IK$(2)",    "IK$(3)",
+    "FD$",        "ALARM$",    "ASSIGN$", "LNASSIGN$", "FILEDEF$", "PERFORM$",
+    "UPDFIELDS$", "WIDTHS$",   "TYPES$",  "WINDOWS$",  "CLEAR$",   "ON_CONFIRM$",
+    "ON_CANCEL$", "USR_COND$", "IK$(1)",  "IK$(2)",    "IK$(3)",
 };
 constexpr const char* kReportKeywords[] = {
-    "ATEND$",   "BRKEND$",    "BREAK$",     "COND$",  "MAXLINE%", "LINESTEP%",
+    "ATEND$",     "BRKEND$",   "BREAK$",     "COND$",  "MAXLINE%", "LINESTEP%",
     "TOTALBASE%", "CONTINUE%", "EXTRASTEP%", "TITLE$", "WD",
 };
 constexpr const char* kRunKeywords[] = {
-    "DEVICE$", "DOCNAME$", "ACBOUND$", "INDEX%", "LIMITS$", "AUXLOAD$", "RESET$", "STEPS$",
-    "PRCNAME$",
+    "DEVICE$",  "DOCNAME$", "ACBOUND$", "INDEX%",   "LIMITS$",
+    "AUXLOAD$", "RESET$",   "STEPS$",   "PRCNAME$",
 };
 constexpr const char* kCaptureKeywords[] = {
-    "ACCEPT_PRC%", "WINNAME$",   "PROG_MODE$",  "PARM_FILE$",   "PARM_FILE_WRITE$", "SOURCEFILE%",
-    "IMP_MODE%",   "RD_EXP$",    "WR_EXP$",     "EOT_EXP$",     "RD_COND$",         "TARGET$",
+    "ACCEPT_PRC%",  "WINNAME$",    "PROG_MODE$",   "PARM_FILE$", "PARM_FILE_WRITE$", "SOURCEFILE%",
+    "IMP_MODE%",    "RD_EXP$",     "WR_EXP$",      "EOT_EXP$",   "RD_COND$",         "TARGET$",
     "LOAD_IMPORT$", "MNU_IMPORT$", "AUTO_IMPORT$", "STRUCT$",
 };
 static_assert(std::size(kMenuKeywords) == 9);

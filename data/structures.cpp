@@ -465,8 +465,7 @@ int KeyCount(int file) { return Defined(file) ? static_cast<int>(File(file).keys
 
 int FileByName(Slice name) {
   if (!name.ok()) return 0;
-  std::string wanted =
-      TestBits(kAuxStat, kAuxStatKeepCase) ? name.str() : LowerAscii(name.view());
+  std::string wanted = TestBits(kAuxStat, kAuxStatKeepCase) ? name.str() : LowerAscii(name.view());
   const auto& files = S().files;
   for (size_t i = 0; i < files.size(); ++i) {
     if (files[i].name == wanted) return static_cast<int>(i) + 1;
@@ -505,9 +504,7 @@ namespace {
 Status ParseReference(Slice reference, FieldDesc* out, bool quiet) {
   if (!reference.ok()) return reference.status();
   std::string_view ref = TrimView(reference.view());
-  auto bad = [&](Status code) {
-    return quiet ? code : Fail(code, "Field:" + std::string(ref));
-  };
+  auto bad = [&](Status code) { return quiet ? code : Fail(code, "Field:" + std::string(ref)); };
   size_t open = ref.find('{');
   if (open == std::string_view::npos || ref.back() != '}' || ref.size() < open + 2) {
     return bad(Status::kBadInputData);

@@ -85,9 +85,9 @@ struct KeyLayout {
 // What a field is. `name` points into the structures and stays valid until
 // the structures change (a file defined or removed, a field added).
 struct FieldDesc {
-  int file = 0;     // owning file, 1-29
-  int number = 0;   // 1-based within the file
-  int global = 0;   // 1-based index in the global field table
+  int file = 0;    // owning file, 1-29
+  int number = 0;  // 1-based within the file
+  int global = 0;  // 1-based index in the global field table
   uint16_t offset = 0;
   uint16_t width = 0;
   char type = 'A';

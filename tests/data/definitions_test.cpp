@@ -77,8 +77,8 @@ TEST_F(DefinitionsTest, LayoutsPlaceTheNumberAndTheContent) {
   };
   const Case cases[] = {
       {"05 TITLE$='Sales'", 1, 5, "TITLE$='Sales'"},
-      {" 5 X", 1, 5, "X"},      // blanks read as zeros
-      {"5 X", 1, 50, ""},       // ... on either side
+      {" 5 X", 1, 5, "X"},  // blanks read as zeros
+      {"5 X", 1, 50, ""},   // ... on either side
       {"05", 1, 5, ""},
       {"x12ABCDEF>", 2, 12, "ABCDEF"},
       {"x12ABCD", 2, 12, "ABC"},
@@ -197,12 +197,29 @@ TEST_F(DefinitionsTest, ParameterSetsAndTheirValues) {
 
 TEST_F(DefinitionsTest, KeywordNumbersFollowTheirSets) {
   const std::pair<int, const char*> cases[] = {
-      {1, "MODULES$"},   {9, "STATMSG$"},     {10, ""},          {11, "SCREENSIZE$"},
-      {29, "VOIDMODE%"}, {30, ""},            {31, "NUMCAB$"},   {48, "MAXLIN%"},
-      {49, ""},          {51, "FD$"},         {65, "IK$(1)"},    {67, "IK$(3)"},
-      {71, "ATEND$"},    {80, "TITLE$"},      {81, "WD"},        {91, "DEVICE$"},
-      {99, "PRCNAME$"},  {100, ""},           {101, "ACCEPT_PRC%"}, {116, "STRUCT$"},
-      {117, ""},         {0, ""},             {-3, ""},
+      {1, "MODULES$"},
+      {9, "STATMSG$"},
+      {10, ""},
+      {11, "SCREENSIZE$"},
+      {29, "VOIDMODE%"},
+      {30, ""},
+      {31, "NUMCAB$"},
+      {48, "MAXLIN%"},
+      {49, ""},
+      {51, "FD$"},
+      {65, "IK$(1)"},
+      {67, "IK$(3)"},
+      {71, "ATEND$"},
+      {80, "TITLE$"},
+      {81, "WD"},
+      {91, "DEVICE$"},
+      {99, "PRCNAME$"},
+      {100, ""},
+      {101, "ACCEPT_PRC%"},
+      {116, "STRUCT$"},
+      {117, ""},
+      {0, ""},
+      {-3, ""},
   };
   for (auto [number, name] : cases) {
     EXPECT_EQ(KeywordName(number), Slice(name)) << number;

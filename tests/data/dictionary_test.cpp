@@ -75,8 +75,7 @@ class DictionaryTest : public ::testing::Test {
 };
 
 TEST_F(DictionaryTest, FixtureWithIncludeKeysAndRelations) {
-  ASSERT_EQ(DictionaryLoad("TSHOP", "C:\\DEF", Slice::Of("\\nowhere," + kFixtures)),
-            Status::kOk);
+  ASSERT_EQ(DictionaryLoad("TSHOP", "C:\\DEF", Slice::Of("\\nowhere," + kFixtures)), Status::kOk);
   ASSERT_EQ(FileCount(), 5);
   struct Want {
     const char* name;
@@ -157,10 +156,10 @@ TEST_F(DictionaryTest, MalformedLinesStopTheLoadAndNameTheLine) {
       {"relation without colon", good + "61 2R1K1\n", Status::kBadInputData, 4},
       {"file without fields", good + "02**00EMPTY\n", Status::kBadInputData, 4},
       {"include of itself", good + "02*$*00QQ\n", Status::kBadInputData, 4},
-      {"binary line", good + std::string("01\x00\x01\xff\x1b*", 7) + "\n",
-       Status::kBadInputData, 4},
-      {"line longer than 512", good + "01" + std::string(600, 'x') + "\n",
-       Status::kStringTooLong, 4},
+      {"binary line", good + std::string("01\x00\x01\xff\x1b*", 7) + "\n", Status::kBadInputData,
+       4},
+      {"line longer than 512", good + "01" + std::string(600, 'x') + "\n", Status::kStringTooLong,
+       4},
   };
   for (const Case& c : cases) {
     StructClearAll();

@@ -200,7 +200,7 @@ TEST_F(StructuresTest, FileStructDefinesAndRestoreRemovesOnlyTheNewest) {
   ASSERT_EQ(FileStructDefine("TMPB", "X;4;Number,Y;2;L", ""), Status::kOk);
   EXPECT_EQ(Word(kCurFil), 2);
   ASSERT_EQ(FieldInfo(2, 1, &d), Status::kOk);
-  EXPECT_EQ(d.type, 'N');  // the first character of the third part
+  EXPECT_EQ(d.type, 'N');     // the first character of the third part
   EXPECT_EQ(KeyCount(2), 1);  // no keys given: the default key
 
   FileStructRestore();
