@@ -124,22 +124,24 @@ int SessionMark(const std::string& contents) {
   return Integer(Slice(contents.data(), 1));
 }
 
-Status WriteSession(Slice path, char mark) {
+Status WriteSession(Slice path_slice, char mark) {
+  // The path may be the remembered one, which this function replaces.
+  const std::string path = path_slice.str();
   platform::LocalTime now = platform::LocalNow();
   std::string contents(1, mark);
   contents += "\r\nsession " + std::to_string(platform::ProcessId()) + " " +
               std::to_string(platform::DateNumber(now)) + " " + std::to_string(now.ms_of_day) +
               "\r\n";
   int64_t written = 0;
-  if (platform::ReplaceFile(path.view(), contents, 512, &written) != 0) {
-    return SetDetail(Status::kDiskWriteError, path);
+  if (platform::ReplaceFile(path, contents, 512, &written) != 0) {
+    return SetDetail(Status::kDiskWriteError, Slice::Of(path));
   }
   platform::FileInfo info;
   SessionStamp& s = Session();
   s.started = mark == '1';
-  s.path = path.str();
+  s.path = path;
   s.contents = contents;
-  s.written = platform::StatFile(path.view(), &info) == 0 ? info.written : 0;
+  s.written = platform::StatFile(path, &info) == 0 ? info.written : 0;
   s.size = static_cast<int64_t>(contents.size());
   return Status::kOk;
 }
