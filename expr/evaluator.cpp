@@ -13,6 +13,7 @@
 #include "core/number.h"
 #include "core/runtime_arrays.h"
 #include "core/string_area.h"
+#include "core/string_tables.h"
 #include "core/text.h"
 #include "expr/evaluator_internal.h"
 #include "expr/fields.h"
@@ -147,9 +148,23 @@ size_t Probe(uint64_t hash, Slice text) {
   return i;
 }
 
+// The function list's generation, asked for only when the environment table
+// changed since the last look (the list lives in its slot 8).
+uint32_t g_environment_version = ~0u;
+uint32_t g_functions = 0;
+
+uint32_t CurrentFunctions() {
+  uint32_t version = strtab::Version(strtab::kEnvironment);
+  if (version != g_environment_version) {
+    g_functions = FunctionListGeneration();
+    g_environment_version = strtab::Version(strtab::kEnvironment);
+  }
+  return g_functions;
+}
+
 Program* Find(Slice text) {
   Cache& c = C();
-  uint32_t functions = FunctionListGeneration();
+  uint32_t functions = CurrentFunctions();
   uint64_t hash = HashText(text);
   size_t i = Probe(hash, text);
   if (c.slots[i].program && c.slots[i].program->functions == functions) {
@@ -841,10 +856,15 @@ class Machine {
           target.var_index = index;
           target.var_stamp = vars::Epoch();
         }
-        Status stored = target.vkind == kNumberVariable
-                            ? rtarray::Store(rtarray::kNumberVariables, index, &v.number,
-                                             sizeof v.number)
-                            : vars::StoreAt(target.vkind, index, v);
+        Status stored = Status::kOk;
+        void* slot = target.vkind == kNumberVariable
+                         ? rtarray::Get(rtarray::kNumberVariables, index)
+                         : nullptr;
+        if (slot != nullptr) {
+          std::memcpy(slot, &v.number, sizeof v.number);
+        } else {
+          stored = vars::StoreAt(target.vkind, index, v);
+        }
         if (stored != Status::kOk) return Fail(target, vars::AssignFailure(stored));
         if (target.vkind == kIntegerVariable && index == kPrecis) Refresh();
         return Status(v.kind);

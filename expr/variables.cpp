@@ -642,6 +642,14 @@ void InitVariables() {
   if (!S().initialised) CreateSystemVariables();
 }
 
+void ReleaseVariables() {
+  FreeArrays();
+  S().lists[vars::ListSlot(kArrayVariable)] = NameList();
+  (void)strtab::Set(strtab::kVariableNames, vars::ListSlot(kArrayVariable), Slice());
+  ++vars::g_epoch;
+  ++vars::g_creations;
+}
+
 void ResetVariables() {
   Store& s = S();
   FreeArrays();

@@ -133,5 +133,8 @@ void InitVariables();
 // Forgets every variable and array and creates the system variables again:
 // a fresh start for tests.
 void ResetVariables();
+// Frees the storage of every array. The end of the run calls it before the
+// memory blocks still in use are counted as leaks.
+void ReleaseVariables();
 
 }  // namespace tessaly

@@ -143,6 +143,18 @@ TEST_F(Functions, ADispatcherWrapsEveryCall) {
   SetFunctionDispatcher(nullptr);
 }
 
+TEST_F(Functions, ACanceledCallStopsTheStatementList) {
+  ASSERT_EQ(SetFunctionHandler(23, [](FunctionCall&) -> Status {
+              return AreaMark().KeepNumber(0).ok() ? Status(Status::kUserCanceled) : Status(145);
+            }).code(),
+            0);
+  EXPECT_EQ(Eval("A=1;EXEC$('x');B=2"), "#122");
+  EXPECT_EQ(Eval("A"), "=1");
+  EXPECT_EQ(Eval("B"), "=0");
+  // A warning is no failure of 128: it is not recorded as the last error.
+  EXPECT_EQ(GetLastError().code, 0);
+}
+
 TEST_F(Functions, CallsMadeOutsideAnExpressionEvaluateTheirTexts) {
   Slice args[] = {Slice("1+2"), Slice("'x'")};
   FunctionCall call(0, "T", args, 2);

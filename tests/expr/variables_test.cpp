@@ -126,8 +126,10 @@ TEST_F(Variables, ArraysAreRowMajorWithBoundsPlusOne) {
   ASSERT_EQ(DeclareArray("M", kNumberVariable, 0, bounds, 2).code(), 0);
   EXPECT_EQ(BlocksInUse(), blocks);
   EXPECT_EQ(Eval("M(1;2)"), "=0");
-  ResetVariables();
-  EXPECT_LT(BlocksInUse(), blocks);
+  ReleaseVariables();
+  EXPECT_EQ(BlocksInUse(), blocks - 3);  // M, W$ and I
+  EXPECT_EQ(Eval("M(1;2)"), "#149");
+  EXPECT_EQ(Eval("X#=1;X#"), "=1");  // other variables live on
 }
 
 TEST_F(Variables, ScreenFieldPairs) {
