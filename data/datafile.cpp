@@ -858,8 +858,9 @@ Status DataFileUpdate(int file) {
   if (st->loaded < 0) return DataFileInsert(f);
   if (b.current[0] == kDeletedMark) return Fail(Status::kBadInputData, st->paths[0]);
   int32_t r = static_cast<int32_t>(st->loaded);
-  // The entries are found by the record as stored, which is what the orders
-  // were sorted by; buffer 2 only says which keys the caller changed.
+  // The keys that move are those whose text differs from the record as
+  // stored, which is what the orders were sorted by. Buffer 2 is that record
+  // when it was read; after an insert into a line file it may be another.
   std::string stored;
   if (!st->no_index) {
     const char* rec = st->records.Get(r);
@@ -876,14 +877,12 @@ Status DataFileUpdate(int file) {
   if (st->no_index) return Status::kOk;
   uint32_t mask = 0;
   int keys = static_cast<int>(st->keys.size());
-  std::string old_text, new_text, stored_text;
+  std::string new_text, stored_text;
   for (int k = 0; k < keys; ++k) {
     const Key& key = st->keys[static_cast<size_t>(k)];
-    old_text = KeyText(key, b.saved);
     new_text = KeyText(key, b.current);
-    if (old_text == new_text) continue;
     stored_text = KeyText(key, stored.data());
-    if (stored_text == new_text) continue;  // already in place: a rewrite repeated
+    if (stored_text == new_text) continue;
     uint32_t at = FindEntry(st, st->index, k, r, stored_text.data());
     if (at == KeyOrder::kAbsent) continue;
     KeyOrder& order = st->index.orders[static_cast<size_t>(k)];

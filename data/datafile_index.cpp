@@ -84,7 +84,9 @@ bool ParseIndex(const std::string& image, int keys, int64_t records, Index* inde
   // What each slot is: 0 unseen, 1 free, 2 live (listed by key 1).
   std::vector<uint8_t> kind(static_cast<size_t>(records), 0);
   std::vector<int32_t> all_entries(image.size() / 4 - 2);
-  std::memcpy(all_entries.data(), image.data() + 8, all_entries.size() * 4);
+  if (!all_entries.empty()) {
+    std::memcpy(all_entries.data(), image.data() + 8, all_entries.size() * 4);
+  }
   const int32_t* free_list = all_entries.data();
   for (int32_t i = 0; i < f; ++i) {
     int32_t r = free_list[i];

@@ -175,8 +175,10 @@ Status Rebuild(FileState* st, const DataFileProgress& progress) {
     std::vector<int32_t> order = SortedOrder(texts[k], st->keys[k].length, live);
     texts[k].clear();
     texts[k].shrink_to_fit();
-    std::memcpy(image.data() + 8 + 4 * static_cast<size_t>(live) * k, order.data(),
-                4 * static_cast<size_t>(live));
+    if (live > 0) {
+      std::memcpy(image.data() + 8 + 4 * static_cast<size_t>(live) * k, order.data(),
+                  4 * static_cast<size_t>(live));
+    }
   }
   if (datafile::WriteIndexFile(idx_native, image) != 0) {
     return datafile::Fail(Status::kDiskIo, st->paths[Part(DataFilePart::kIndex)]);
