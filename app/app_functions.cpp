@@ -80,9 +80,15 @@ Status TextArgument(FunctionCall& call, int i, Slice fallback, Slice* value) {
   Status st = GetArgument(call, i, &a);
   if (!st.ok()) return st;
   switch (a.kind) {
-    case Argument::kAbsent: *value = fallback; break;
-    case Argument::kText: *value = a.text; break;
-    case Argument::kNumber: *value = FormatNumber(a.number, Decimals()); break;
+    case Argument::kAbsent:
+      *value = fallback;
+      break;
+    case Argument::kText:
+      *value = a.text;
+      break;
+    case Argument::kNumber:
+      *value = FormatNumber(a.number, Decimals());
+      break;
   }
   return value->ok() ? Status(Status::kOk) : value->status();
 }
@@ -98,9 +104,9 @@ Status KeepNumber(AreaMark& mark, int64_t value) {
   return kept.ok() ? Status(kNumberValue) : kept.status();
 }
 
-#define RETURN_IF_FAILED(expr)                \
-  do {                                        \
-    Status status_ = (expr);                  \
+#define RETURN_IF_FAILED(expr)                       \
+  do {                                               \
+    Status status_ = (expr);                         \
     if (!status_.ok()) return mark.Release(status_); \
   } while (0)
 
@@ -237,9 +243,9 @@ struct ApplicationFunction {
 
 // In registration order: their codes follow the built-ins in this order.
 constexpr ApplicationFunction kFunctions[] = {
-    {"VATv", &VatValueFunction},   {"VAT$", &VatSummaryFunction}, {"AUTONUM", &AutonumFunction},
-    {"DocSer$", &DocSerFunction},  {"FN$TXTN", &WordsFunction},   {"PayDate$", &PayDateFunction},
-    {"Iban$", &IbanFunction},      {"Mod", &ModFunction},
+    {"VATv", &VatValueFunction},  {"VAT$", &VatSummaryFunction}, {"AUTONUM", &AutonumFunction},
+    {"DocSer$", &DocSerFunction}, {"FN$TXTN", &WordsFunction},   {"PayDate$", &PayDateFunction},
+    {"Iban$", &IbanFunction},     {"Mod", &ModFunction},
 };
 static_assert(std::size(kFunctions) == kApplicationFunctionCount);
 

@@ -19,9 +19,11 @@ struct HookEntry {
 };
 
 constexpr HookEntry kHooks[] = {
-    {4, nullptr},  {5, nullptr},  {6, &ProcessListHook}, {7, &StepsStubHook},
-    {8, nullptr},  {10, nullptr}, {11, nullptr},         {12, nullptr},
-    {22, nullptr}, {23, &LowLevelTaskHook},
+    {4, nullptr},          {5, nullptr},
+    {6, &ProcessListHook}, {7, &StepsStubHook},
+    {8, nullptr},          {10, nullptr},
+    {11, nullptr},         {12, nullptr},
+    {22, nullptr},         {23, &LowLevelTaskHook},
 };
 static_assert(std::size(kHooks) == 10);
 

@@ -117,7 +117,8 @@ Slice IbanParts(Slice country, Slice bank, Slice branch, Slice control, Slice ac
     if (prefix.size() != 2 && prefix.size() != 4) return mark.Keep(Slice());
     if (!IsUpperLetter(prefix[0]) || !IsUpperLetter(prefix[1])) return mark.Keep(Slice());
     const std::string national = bank_digits + branch_digits + pair + account_digits;
-    Slice check = IbanCheckDigits(Slice::Of(national), Slice::Of(std::string_view(prefix).substr(0, 2)));
+    Slice check =
+        IbanCheckDigits(Slice::Of(national), Slice::Of(std::string_view(prefix).substr(0, 2)));
     if (!check.ok()) return mark.Keep(Slice());
     if (prefix.size() == 2) {
       prefix.append(check.view());
@@ -125,7 +126,8 @@ Slice IbanParts(Slice country, Slice bank, Slice branch, Slice control, Slice ac
       return mark.Keep(Slice());
     }
   }
-  std::string out = prefix + "," + bank_digits + "," + branch_digits + "," + pair + "," + account_digits;
+  std::string out =
+      prefix + "," + bank_digits + "," + branch_digits + "," + pair + "," + account_digits;
   return mark.Keep(Slice::Of(out));
 }
 

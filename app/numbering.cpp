@@ -163,10 +163,13 @@ Status StoreCounter(Slice path, Slice key, int64_t value) {
   AreaMark mark;
   Slice slot_text = PadLeft(IntegerOf(value), kCounterSlotSize, ' ');
   if (!slot_text.ok()) return mark.Release(slot_text.status());
-  if (slot_text.size() > kCounterSlotSize) return mark.Release(SetDetail(Status::kDataOutBound, slot_text));
+  if (slot_text.size() > kCounterSlotSize)
+    return mark.Release(SetDetail(Status::kDataOutBound, slot_text));
 
   OpenStream file(path, kStreamUpdate);
-  if (!file.ok()) return mark.Release(SetDetail(file.status().ok() ? Status(Status::kDiskOpenError) : file.status(), path));
+  if (!file.ok())
+    return mark.Release(
+        SetDetail(file.status().ok() ? Status(Status::kDiskOpenError) : file.status(), path));
   file.LockHeader(platform::File::LockMode::kExclusive);
 
   bool whole = false;

@@ -17,20 +17,20 @@ struct WordEntry {
 
 // "%s" in a tens word becomes " y " when a non-zero units digit follows.
 constexpr WordEntry kHundreds[] = {
-    {"1", "ciento"}, {"5", "quinientos"}, {"7", "setecientos"}, {"9", "novecientos"},
-    {"100", "cien"},
+    {"1", "ciento"},      {"5", "quinientos"}, {"7", "setecientos"},
+    {"9", "novecientos"}, {"100", "cien"},
 };
 static_assert(std::size(kHundreds) == 5);
 
 constexpr WordEntry kTens[] = {
-    {"1", "dieci"},        {"2", "veinti"},       {"3", "treinta%s"},  {"4", "cuarenta%s"},
-    {"5", "cincuenta%s"},  {"6", "sesenta%s"},    {"7", "setenta%s"},  {"8", "ochenta%s"},
-    {"9", "noventa%s"},    {"10", "diez"},        {"11", "once"},      {"12", "doce"},
-    {"13", "trece"},       {"14", "catorce"},     {"15", "quince"},    {"20", "veinte"},
+    {"1", "dieci"},       {"2", "veinti"},    {"3", "treinta%s"}, {"4", "cuarenta%s"},
+    {"5", "cincuenta%s"}, {"6", "sesenta%s"}, {"7", "setenta%s"}, {"8", "ochenta%s"},
+    {"9", "noventa%s"},   {"10", "diez"},     {"11", "once"},     {"12", "doce"},
+    {"13", "trece"},      {"14", "catorce"},  {"15", "quince"},   {"20", "veinte"},
 };
 static_assert(std::size(kTens) == 16);
 
-constexpr std::string_view kUnits[] = {"uno",  "dos",  "tres", "cuatro", "cinco",
+constexpr std::string_view kUnits[] = {"uno",  "dos",   "tres", "cuatro", "cinco",
                                        "seis", "siete", "ocho", "nueve"};
 static_assert(std::size(kUnits) == 9);
 

@@ -43,10 +43,14 @@ Status StartApplication() {
 
 Status TessalyCallback(int32_t argument) {
   switch (argument & kPhaseMask) {
-    case kPhaseInitialise: return Initialise();
-    case kPhaseStart: return StartApplication();
-    case kPhaseEnd: return Status::kOk;
-    default: return Status::kBadInputData;
+    case kPhaseInitialise:
+      return Initialise();
+    case kPhaseStart:
+      return StartApplication();
+    case kPhaseEnd:
+      return Status::kOk;
+    default:
+      return Status::kBadInputData;
   }
 }
 

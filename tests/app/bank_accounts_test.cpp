@@ -41,8 +41,8 @@ std::string Reference(const std::string& bank, const std::string& branch,
   std::string control = std::to_string(ReferenceControl("00" + bank + branch)) +
                         std::to_string(ReferenceControl(account));
   int check = ReferenceIbanCheck(bank + branch + control + account, "ES");
-  std::string prefix = std::string("ES") + static_cast<char>('0' + check / 10) +
-                       static_cast<char>('0' + check % 10);
+  std::string prefix =
+      std::string("ES") + static_cast<char>('0' + check / 10) + static_cast<char>('0' + check % 10);
   return prefix + "," + bank + "," + branch + "," + control + "," + account;
 }
 

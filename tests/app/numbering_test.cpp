@@ -177,14 +177,10 @@ TEST_F(SeriesCodes, SeriesAndYear) {
     std::string code;
   };
   const Case cases[] = {
-      {"DocSer$('A';'20170829')", false, "A17"},
-      {"DocSer$('A';'20170829')", true, "AB7"},
-      {"DocSer$('Bx';'20051231')", true, "BA5"},
-      {"DocSer$('A';'20251231')", true, "A25"},
-      {"DocSer$('A';20170829)", false, "A17"},
-      {"DocSer$('';'')", false, " " + year},
-      {"DocSer$()", false, " " + year},
-      {"DocSer$('A';'201')", false, "#163"},
+      {"DocSer$('A';'20170829')", false, "A17"}, {"DocSer$('A';'20170829')", true, "AB7"},
+      {"DocSer$('Bx';'20051231')", true, "BA5"}, {"DocSer$('A';'20251231')", true, "A25"},
+      {"DocSer$('A';20170829)", false, "A17"},   {"DocSer$('';'')", false, " " + year},
+      {"DocSer$()", false, " " + year},          {"DocSer$('A';'201')", false, "#163"},
       {"DocSer$('A';'1';'2')", false, "#147"},
   };
   for (const Case& c : cases) {
@@ -211,9 +207,9 @@ TEST_F(VatSummaries, AccumulateByRate) {
     const char* expression;
     const char* value;
   } cases[] = {
-      {"VATv(T$;0)", "=2"},       {"VATv(T$;1)", "=21"},     {"VATv(T$;1;1)", "=13.75"},
-      {"VATv(T$;2)", "=10"},      {"VATv(T$;2;1)", "=2.5"},  {"VATv(T$;3)", "=0"},
-      {"VATv(T$;-1)", "=0"},      {"VATv(T$;1;2)", "#147"},  {"VATv(T$)", "#147"},
+      {"VATv(T$;0)", "=2"},       {"VATv(T$;1)", "=21"},    {"VATv(T$;1;1)", "=13.75"},
+      {"VATv(T$;2)", "=10"},      {"VATv(T$;2;1)", "=2.5"}, {"VATv(T$;3)", "=0"},
+      {"VATv(T$;-1)", "=0"},      {"VATv(T$;1;2)", "#147"}, {"VATv(T$)", "#147"},
       {"VATv(T$;1;1;1)", "#147"},
   };
   for (const auto& c : cases) EXPECT_EQ(Eval(c.expression), c.value) << c.expression;

@@ -79,11 +79,11 @@ TEST_F(SpanishWords, TextComesInLinesCutAtBlanks) {
       {"FN$TXTN('uno dos tres';5)", "dos", 8},
       {"FN$TXTN('uno dos tres';5)", "tres", 13},
       {"FN$TXTN('uno dos tres';5)", "", 14},
-      {"FN$TXTN(50)", "cincuenta", 0},  // the number form starts again
+      {"FN$TXTN(50)", "cincuenta", 0},              // the number form starts again
       {"FN$TXTN('abcdefgh ij';4)", "abcdefgh", 9},  // no blank in reach: the first one
       {"FN$TXTN('abcdefgh ij';4)", "ij", 12},
       {"FN$TXTN(50)", "cincuenta", 0},
-      {"FN$TXTN('abcdefgh';4)", "", 1},  // no blank at all
+      {"FN$TXTN('abcdefgh';4)", "", 1},       // no blank at all
       {"FN$TXTN('abcdefgh')", "bcdefgh", 0},  // width 0: the whole rest
       {"FN$TXTN('ab cd ef';0)", "ab cd ef", 0},
       {"FN$TXTN('one two three four';9)", "one two", 8},

@@ -62,7 +62,8 @@ TEST_F(TessalyApp, InitialiseRegistersHooksAndFunctionsInOrder) {
   EXPECT_EQ(GetHook(7), &StepsStubHook);
   EXPECT_EQ(GetHook(23), &LowLevelTaskHook);
   EXPECT_EQ(GetHook(10), nullptr);  // the invoicing batch comes with its window
-  const char* names[] = {"VATv", "VAT$", "AUTONUM", "DocSer$", "FN$TXTN", "PayDate$", "Iban$", "Mod"};
+  const char* names[] = {"VATv",    "VAT$",     "AUTONUM", "DocSer$",
+                         "FN$TXTN", "PayDate$", "Iban$",   "Mod"};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(FunctionCode(names[i]), 34 + i) << names[i];
   // The start phase registers again without moving a code.
   ASSERT_EQ(RegisterApplicationFunctions().code(), 0);
@@ -79,10 +80,10 @@ TEST_F(TessalyApp, StartSetsDefaultsThenReadsTheParameterFilesAndOpensTheSession
   ASSERT_EQ(TessalyCallback(kStart).code(), 0) << GetDetail().str();
   EXPECT_EQ(Eval("RLV"), "=1");
   EXPECT_EQ(Eval("DOCSB$"), "BUDGET");
-  EXPECT_EQ(Eval("DOCSO$"), "PEDIDO");   // a parameter file overrides a default
+  EXPECT_EQ(Eval("DOCSO$"), "PEDIDO");  // a parameter file overrides a default
   EXPECT_EQ(Eval("DOCSS$"), "INVOICE");
   EXPECT_EQ(Eval("FIXED"), "=1");
-  EXPECT_EQ(Eval("SERIE$"), "A17");     // the functions are there for the files
+  EXPECT_EQ(Eval("SERIE$"), "A17");  // the functions are there for the files
   EXPECT_EQ(fs::path(strtab::Get(strtab::kEnvironment, 7).str()), apps_ / "Help");
   EXPECT_EQ(ReadAll(apps_ / "TYFSTAT.DAT").substr(0, 1), "1");
 }
@@ -111,10 +112,13 @@ TEST_F(TessalyApp, DispatcherChecksTheSessionAndPassesProcessesOn) {
   EXPECT_NE(GetDetail().str().find("MantMain"), std::string::npos);
   // Once registered, they run.
   g_handled = 0;
-  SetProcessHandler(kProcMantMain, [](int, Slice p) -> Status {
-    g_handled = p.str() == "CUSTOMER" ? 1 : -1;
-    return Status::kOk;
-  }, false);
+  SetProcessHandler(
+      kProcMantMain,
+      [](int, Slice p) -> Status {
+        g_handled = p.str() == "CUSTOMER" ? 1 : -1;
+        return Status::kOk;
+      },
+      false);
   EXPECT_EQ(RunProcess("MantMain CUSTOMER").code(), 0);
   EXPECT_EQ(g_handled, 1);
 
@@ -147,7 +151,8 @@ TEST_F(TessalyApp, ProcessListHookRunsStepsOnConfirm) {
 
 TEST_F(TessalyApp, StubHooksAnswerWithTheRuntimesDefault) {
   EXPECT_TRUE(StepsStubHook(1, Slice(), nullptr).ok());
-  EXPECT_EQ(StepsStubHook(kConfirmEvent, Slice(), nullptr).status().code(), Status::kFeatureRemoved);
+  EXPECT_EQ(StepsStubHook(kConfirmEvent, Slice(), nullptr).status().code(),
+            Status::kFeatureRemoved);
   EXPECT_EQ(LowLevelTaskHook(0, Slice(), nullptr).status().code(), Status::kFeatureRemoved);
   EXPECT_EQ(GetDetail().str(), kLowLevelTask);
 }
