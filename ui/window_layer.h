@@ -1,0 +1,113 @@
+// The window layer as the screen model and the windows above it see it: the
+// operations on windows and their controls that the logic needs, in the
+// grid of character cells, never in pixels or toolkit types.
+//
+// The Qt implementation (ui/qt/) installs itself at start-up with
+// SetWindowLayer. Until then, and in batch runs, a headless layer answers:
+// there is no window (TopWindow() is kNoWindow), every operation on a
+// window succeeds without effect and a control's text reads empty, so that
+// screens compile, compute and store their values without a display. Tests
+// install a RecordingWindowLayer (ui/recording_window_layer.h).
+//
+// Identities:
+// - A window is named by its slot in the window stack (0-31); kNoWindow
+//   stands for none. The layer owns the stack; the model only remembers the
+//   window an instance is shown in.
+// - The control of field f of a screen has the identifier 1999 + f; the
+//   static label of a layout line at (row, column) has 4000 + column +
+//   row * columns. The layer derives them; callers name fields by number.
+// - Rows and columns are 1-based cells of the screen geometry in force
+//   (ui/screen.h); the layer converts them to pixels with its cell metrics,
+//   the margins and the line spacing.
+//
+// Texts are Windows-1252; the layer converts them for its toolkit.
+//
+// Every operation answers 0 or a status: 179 (Windows Control Error) when a
+// control cannot be created or set, 163 for a window or field it does not
+// know.
+#pragma once
+
+#include "core/slice.h"
+#include "core/status.h"
+
+namespace tessaly {
+
+using WindowId = int;
+inline constexpr WindowId kNoWindow = -1;
+
+// The identifier of the control of field `field`.
+inline constexpr int FieldControlId(int field) { return 1999 + field; }
+
+// What a field control looks like, decided by the screen model from the
+// field's definition.
+struct FieldControlSpec {
+  int field = 0;          // field number; the control's identifier is 1999 + field
+  int row = 0;            // cell position, 1-based
+  int column = 0;
+  int shown_width = 0;    // cells the control occupies (the edit-control width formula)
+  int display_width = 0;  // characters the user may type (the input limit)
+  char type = 'A';        // the field's type letter
+  bool read_only = false; // not editable, or the screen's first field
+  bool password = false;  // type P: typed characters are shown masked
+  bool right_aligned = false;  // the numeric types "NL123456789"
+  bool check_box = false;      // a logical field shown as a check box, four cells wide
+  bool grid = false;           // a cell of a grid row: no sunken edge, kept topmost
+};
+
+// Flags of SetFieldText.
+enum FieldTextFlags : int {
+  // The control is a check box: the text is the stored logical "0" or "1"
+  // and sets the check state.
+  kFieldTextCheckBox = 16,
+};
+
+class WindowLayer {
+ public:
+  virtual ~WindowLayer() = default;
+
+  // The window on top of the window stack (the owner of new windows and the
+  // one a loaded screen is drawn in); kNoWindow when none is open.
+  virtual WindowId TopWindow() = 0;
+
+  // The window's title.
+  virtual Status SetWindowTitle(WindowId window, Slice title) = 0;
+
+  // A right-aligned static text at (row, column), as wide as the text in
+  // cells and one cell high; an existing label at the same cell is replaced.
+  virtual Status StaticText(WindowId window, int row, int column, Slice text) = 0;
+
+  // Creates the control of a field (an existing control of the same field is
+  // replaced). Hidden fields never get one.
+  virtual Status CreateFieldControl(WindowId window, const FieldControlSpec& spec) = 0;
+
+  // Replaces the text the field's control shows (the display form of its
+  // value); with kFieldTextCheckBox the check state follows "0"/"1".
+  virtual Status SetFieldText(WindowId window, int field, Slice text, int flags) = 0;
+
+  // What the field's control holds now, as the user typed it; empty when
+  // the field has no control. On the string area.
+  virtual Slice FieldControlText(WindowId window, int field) = 0;
+
+  // Gives the field's control the input focus; with `select_all` its text is
+  // selected.
+  virtual Status FocusField(WindowId window, int field, bool select_all) = 0;
+
+  // Enables or disables the field's control (a disabled control takes no
+  // focus and no input).
+  virtual Status EnableField(WindowId window, int field, bool enabled) = 0;
+
+  // Shows or hides the field's control.
+  virtual Status ShowField(WindowId window, int field, bool visible) = 0;
+
+  // The text of the window's status line (a gray area with white centred
+  // text).
+  virtual Status SetStatusLine(WindowId window, Slice text) = 0;
+};
+
+// Installs the window layer (null: the headless one). Not owned; returns the
+// one installed before.
+WindowLayer* SetWindowLayer(WindowLayer* layer);
+// The installed window layer, or the headless one.
+WindowLayer& Windows();
+
+}  // namespace tessaly
