@@ -800,9 +800,12 @@ class Machine {
       return Status(v.kind);
     }
     switch (VariableKindOf(name)) {
-      case kTextVariable:
-        v = Value::Text(answer);
+      case kTextVariable: {
+        Slice copy = Area().Push(answer);
+        if (!copy.ok()) return Fail(n, copy.status());
+        v = Value::Text(copy);
         return kTextValue;
+      }
       case kNumberVariable:
         v = Value::Number(ParseNumber(answer, decimals_));
         return kNumberValue;

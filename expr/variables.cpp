@@ -317,9 +317,13 @@ Status OfferRead(int kind, Slice name, Value* out) {
   Slice answer = CallHook(kHookScreenField, kScreenFieldRead, name);
   if (!answer.ok()) return NotAnswered(answer.status());
   switch (kind) {
-    case kTextVariable:
-      *out = Value::Text(answer);
+    case kTextVariable: {
+      // A copy: the screen buffer may change while the expression runs.
+      Slice copy = Area().Push(answer);
+      if (!copy.ok()) return copy.status();
+      *out = Value::Text(copy);
       return kTextValue;
+    }
     case kIntegerVariable: {
       int64_t n = ParseNumber(answer);
       *out = Value::Number(RoundedInteger(n) * ScaleOne());
