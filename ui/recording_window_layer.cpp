@@ -82,6 +82,11 @@ std::string RecordingWindowLayer::Text(WindowId window, int field) const {
   return it == field_texts.end() ? std::string() : it->second;
 }
 
+std::string RecordingWindowLayer::Label(WindowId window, int row, int column) const {
+  auto it = labels.find({window, Cell(row, column)});
+  return it == labels.end() ? std::string() : it->second;
+}
+
 std::vector<std::string> RecordingWindowLayer::CallsStartingWith(const std::string& prefix) const {
   std::vector<std::string> out;
   for (const std::string& c : calls) {

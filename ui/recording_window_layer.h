@@ -52,6 +52,8 @@ class RecordingWindowLayer final : public WindowLayer {
 
   // What the control of `field` in `window` shows; "" when it was never set.
   std::string Text(WindowId window, int field) const;
+  // The label drawn at (row, column) of `window`; "" when none.
+  std::string Label(WindowId window, int row, int column) const;
   // The calls whose line begins with `prefix`.
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
   // What the user types into a control, to be read back by the window.

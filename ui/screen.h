@@ -64,26 +64,28 @@ enum ScreenFieldFlags : uint16_t {
 };
 
 // Bits of the masks the value operations take.
-enum ScreenMaskBits : uint16_t {
-  kMaskClear = 1,        // the computed value is empty; clear-flagged fields take it unconverted
-  kMaskFiles = 2,        // from the bound data-file field, when its file is the current file
-  kMaskAssign = 4,       // from the ASSIGN$ expression
-  kMaskRecord = 16,      // also store into the main file's record
-  kMaskUpdateList = 32,  // after a change, add the UPDFIELDS$ list to the closure
-  kMaskPerform = 64,     // after a change, refresh the PERFORM$ list
-  kMaskForce = 128,      // store even an unchanged text; closure of every file field
-  kMaskSaved = 512,      // the saved text
-};
+inline constexpr uint16_t kMaskClear = 1;        // the computed value is empty; clear-flagged
+                                                 // fields take it unconverted
+inline constexpr uint16_t kMaskFiles = 2;        // from the bound data-file field, when its
+                                                 // file is the current file
+inline constexpr uint16_t kMaskAssign = 4;       // from the ASSIGN$ expression
+inline constexpr uint16_t kMaskRecord = 16;      // also store into the main file's record
+inline constexpr uint16_t kMaskUpdateList = 32;  // after a change, add the UPDFIELDS$ list to
+                                                 // the closure
+inline constexpr uint16_t kMaskPerform = 64;     // after a change, refresh the PERFORM$ list
+inline constexpr uint16_t kMaskForce = 128;      // store even an unchanged text; closure of
+                                                 // every file field
+inline constexpr uint16_t kMaskSaved = 512;      // the saved text
 
 // The masks the windows use.
-enum ScreenMasks : uint16_t {
-  kMaskClearAll = 1,     // clear every field
-  kMaskCompute = 6,      // from files and expressions
-  kMaskStoreEmpty = 17,  // an empty value into buffer and record, unconverted
-  kMaskTyped = 116,      // typed or computed text, record and dependants
-  kMaskTypedFiles = 118, // as 116, reading files
-  kMaskReload = 230,     // after a record operation: files, expressions, dependants, forced
-};
+inline constexpr uint16_t kMaskClearAll = 1;     // clear every field
+inline constexpr uint16_t kMaskCompute = 6;      // from files and expressions
+inline constexpr uint16_t kMaskStoreEmpty = 17;  // an empty value into buffer and record,
+                                                 // unconverted
+inline constexpr uint16_t kMaskTyped = 116;      // typed or computed text, record, dependants
+inline constexpr uint16_t kMaskTypedFiles = 118; // as 116, reading files
+inline constexpr uint16_t kMaskReload = 230;     // after a record operation: files,
+                                                 // expressions, dependants, forced
 
 // The edit order that marks a hidden field.
 inline constexpr int kHiddenEditOrder = 81;

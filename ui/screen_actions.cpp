@@ -259,7 +259,10 @@ Status ScreenScrback(Slice value, ScrbackUse use, bool* handled) {
   if (inst == nullptr || def == nullptr) return Status::kScreenEnviron;
   if (name.empty()) return SetDetail(Status::kBadInputData, text);
   const auto length = static_cast<uint16_t>(def->data_length);
-  if (use == ScrbackUse::kConfirm) return AssignText(name, Slice(inst->buffer, length));
+  if (use == ScrbackUse::kConfirm) {
+    Status s = AssignText(name, Slice(inst->buffer, length));
+    return s.failed() ? s : Status(Status::kOk);
+  }
   Status s = ReadVariable(name);
   if (s.failed()) return s;
   Slice saved = Area().Top();

@@ -401,13 +401,15 @@ Slice ScreenFieldHook(int request, Slice argument, void* object) {
       const auto* value = static_cast<const VariableValue*>(object);
       if (value == nullptr || !value->value.ok()) return Slice::Error(Status::kBadInputData);
       AreaMark mark;
-      Slice text;
-      if (value->kind == kNumberValue) {
+      Slice text = value->value;
+      if (IsNumericLetter(f.type)) {
+        // The number rounded to the field's decimals, as the field keeps it.
+        int64_t number = value->kind == kNumberValue ? NumberOf(value->value)
+                                                     : ParseNumber(value->value);
+        int decimals = TypeDecimals(f.type);
+        text = FormatNumber(DivideByTen(number, Decimals() - decimals), decimals);
+      } else if (value->kind == kNumberValue) {
         text = FormatNumber(NumberOf(value->value), Decimals());
-      } else if (IsNumericLetter(f.type)) {
-        text = FormatNumber(ParseNumber(value->value), Decimals());
-      } else {
-        text = value->value;
       }
       Slice stored = StoreValue(f.type, text, f.storage_width);
       if (!stored.ok()) return stored;
