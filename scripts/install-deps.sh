@@ -8,6 +8,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   libsqlite3-dev lua5.4 liblua5.4-dev
+  qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
+  libhpdf-dev libcups2-dev poppler-utils
 )
 
 missing=()
