@@ -17,6 +17,7 @@
 #include "core/startup_services.h"
 #include "core/string_area.h"
 #include "core/text.h"
+#include "data/builtins_data.h"
 #include "data/datafile.h"
 #include "data/definitions.h"
 #include "data/dictionary.h"
@@ -66,6 +67,7 @@ void InstallLayers() {
   SetLineFileReader(&ReadLanguageLines);
   UseStructuresForExpressions();
   UseStructuresForDataFiles();
+  InstallDataBuiltinFunctions();
 
   StartupServices services;
   services.create_variables = &CreateVariables;
