@@ -142,6 +142,13 @@ class Env {
   // One level; EEXIST when something of that name exists.
   virtual int MakeFolder(const std::string& path) = 0;
   virtual int SetPermissions(const std::string& path, uint32_t permissions) = 0;
+  // Sets the time of the last write (seconds since the epoch), as a copy
+  // that keeps its source's time needs. ENOTSUP where it cannot be set.
+  virtual int SetWriteTime(const std::string& path, int64_t seconds) {
+    (void)path;
+    (void)seconds;
+    return ENOTSUP;
+  }
   virtual int RemoveFolder(const std::string& path) = 0;
   virtual int ChangeFolder(const std::string& path) = 0;
   virtual int CurrentFolder(std::string* path) = 0;
@@ -200,6 +207,9 @@ class EnvWrapper : public Env {
   int MakeFolder(const std::string& path) override { return target_->MakeFolder(path); }
   int SetPermissions(const std::string& path, uint32_t permissions) override {
     return target_->SetPermissions(path, permissions);
+  }
+  int SetWriteTime(const std::string& path, int64_t seconds) override {
+    return target_->SetWriteTime(path, seconds);
   }
   int RemoveFolder(const std::string& path) override { return target_->RemoveFolder(path); }
   int ChangeFolder(const std::string& path) override { return target_->ChangeFolder(path); }

@@ -249,6 +249,15 @@ class PosixEnvImpl final : public Env {
     return ::chmod(path.c_str(), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
   }
 
+  int SetWriteTime(const std::string& path, int64_t seconds) override {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : errno;
+  }
+
   int RemoveFolder(const std::string& path) override {
     return ::rmdir(path.c_str()) == 0 ? 0 : errno;
   }
