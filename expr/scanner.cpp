@@ -6,6 +6,7 @@
 
 #include "core/string_area.h"
 #include "core/text.h"
+#include "expr/evaluator.h"
 #include "expr/fields.h"
 #include "expr/functions.h"
 
@@ -350,7 +351,8 @@ int IsText(Slice text) {
   Token t;
   t.expression = prepared;
   t.end = 0;
-  while (true) {
+  // Deeper than the evaluator goes, a text is no text result: it fails.
+  for (int depth = 0; depth <= kMaxExpressionDepth; ++depth) {
     (void)NextToken(t);
     if (t.op != kOpNone && t.op != kOpAssign && t.op != kOpAdd) return 0;
     if (t.op_length != 0 && t.op == kOpNone) return 0;
@@ -375,6 +377,7 @@ int IsText(Slice text) {
         return 0;
     }
   }
+  return 0;
 }
 
 }  // namespace tessaly

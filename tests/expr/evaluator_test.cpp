@@ -244,6 +244,7 @@ TEST_F(Evaluator, DeepOrLongTextsGiveAStatusNotAStackOverflow) {
   deep += "1";
   deep += std::string(32000, ')');
   EXPECT_EQ(Eval(deep), "#155");
+  EXPECT_EQ(IsText(Slice::Of(deep)), 0);
 
   // More than a slice can hold is refused before scanning.
   std::string huge(100000, '(');
