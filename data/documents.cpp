@@ -76,8 +76,13 @@ Status FitDocumentKey(int line_file, Slice key, std::string* out) {
   FieldDesc nline;
   Status s = DocumentKeyLength(line_file, &length, &nline);
   if (!s.ok()) return s;
-  if (key.size() > length) return SetDetail(Status::kBadInputData, key);
   *out = key.str();
+  if (out->size() > length) {
+    if (!recops::IsBlank(std::string_view(*out).substr(length))) {
+      return SetDetail(Status::kBadInputData, key);
+    }
+    out->resize(length);
+  }
   out->resize(length, ' ');
   return Status::kOk;
 }

@@ -344,7 +344,9 @@ Status PrepareAccumulators(int last) {
   if (element.ok()) {
     AreaMark mark;
     Slice zero = Area().PushNumber(0);
-    for (int i = 0; AssignElement(kAccumulators, &i, 1, zero, kNumberValue) == Status::kOk; ++i) {
+    for (int i = 0; ArrayElement(kAccumulators, &i, 1).ok(); ++i) {
+      Status s = AssignElement(kAccumulators, &i, 1, zero, kNumberValue);
+      if (s.failed()) return s;
     }
     return Status::kOk;
   }

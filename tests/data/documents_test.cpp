@@ -217,6 +217,10 @@ TEST_F(DocumentsTest, AShortKeyNeverReachesAnotherDocument) {
   EXPECT_EQ(DocumentLinesWrite(wrong, "A2", 1, 1), Status::kBadInputData);
   EXPECT_EQ(DataFileRecordCount(kInvoices), 1);
   EXPECT_EQ(DataFileRecordCount(kInvLines), 1);
+  // Blanks past the key's width are no part of it.
+  ASSERT_EQ(DocumentDelete(doc_, "A10         "), Status::kOk);
+  EXPECT_EQ(DataFileRecordCount(kInvoices), 0);
+  EXPECT_EQ(DataFileRecordCount(kInvLines), 0);
 }
 
 TEST_F(DocumentsTest, HeaderCountsAndConditions) {

@@ -34,6 +34,7 @@ enum FixtureFile : int { kCustomers = 1, kInvoices = 2, kInvLines = 3 };
 class RecordFixture : public ::testing::Test {
  protected:
   void SetUp() override {
+    ResetVariables();  // frees the storage of arrays before their descriptors go
     rtarray::FreeAll();
     strtab::ClearAll();
     ResetVariables();
@@ -61,6 +62,7 @@ class RecordFixture : public ::testing::Test {
     (void)SetRelationalUpdateSource(nullptr);
     while (ParameterDepth() > 0) (void)strtab::Pop(strtab::kSettingsFiles);
     StructClearAll();
+    ResetVariables();
     Area().Release(depth_);
     std::filesystem::remove_all(dir_);
   }
