@@ -17,10 +17,13 @@
 #include "core/startup_services.h"
 #include "core/string_area.h"
 #include "core/text.h"
+#include "data/backup.h"
 #include "data/builtins_data.h"
 #include "data/datafile.h"
 #include "data/definitions.h"
 #include "data/dictionary.h"
+#include "data/log.h"
+#include "data/relup.h"
 #include "data/streams.h"
 #include "data/structures.h"
 #include "expr/evaluator.h"
@@ -67,6 +70,8 @@ void InstallLayers() {
   SetLineFileReader(&ReadLanguageLines);
   UseStructuresForExpressions();
   UseStructuresForDataFiles();
+  InstallRelationalUpdates();
+  InstallBackupProcesses();
   InstallDataBuiltinFunctions();
 
   StartupServices services;
@@ -82,6 +87,7 @@ void InstallLayers() {
   services.open_input = &OpenInput;
   services.read_input_line = &ReadInputLine;
   services.close_input = &StreamClose;
+  services.log_line = &LogLine;
   InstallStartupServices(services);
 }
 

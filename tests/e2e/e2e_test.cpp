@@ -302,4 +302,62 @@ TEST_F(E2eTest, SurvivesHostileCommandLines) {
   EXPECT_TRUE(Contains(o.err, "BADCOMMANDLINE")) << o.err;
 }
 
+
+// A customers file of the shop written the way the engine keeps it: the
+// records side by side and an index of free slots and key order.
+std::string Customer(const std::string& code) {
+  std::string record = code + std::string(6 - code.size(), ' ') + "Name " + code;
+  record.resize(46, ' ');
+  return record;
+}
+
+std::string Index(const std::vector<int32_t>& free, const std::vector<int32_t>& order) {
+  std::vector<int32_t> words = {static_cast<int32_t>(free.size()),
+                                static_cast<int32_t>(order.size())};
+  words.insert(words.end(), free.begin(), free.end());
+  words.insert(words.end(), order.begin(), order.end());
+  return std::string(reinterpret_cast<const char*>(words.data()), words.size() * 4);
+}
+
+TEST_F(E2eTest, BacksUpRestoresAndReorganisesFromTheInputFile) {
+  const std::string deleted = "\x1b" + Customer("C2").substr(1);
+  WriteFile(app_ / "customers.DIR", Customer("C1") + deleted + Customer("C3"));
+  WriteFile(app_ / "customers.NDX", Index({1}, {0, 2}));
+  const fs::path backups = root_ / "copias" / "lunes";  // not there yet
+  const fs::path copy = fs::path(backups.string() + app_.string()) / "customers.DIR";
+
+  // The folder a backup asks for is the line after its request.
+  WriteFile(app_ / "in.txt", "Copy 0\n" + backups.string() + "\n");
+  Outcome o = Tessaly({Dpath(), "INPUT=%DATAPATH%\\in.txt", "RUN=ExpEval 1"});
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_TRUE(Contains(o.err, "Process Completed Succesfully")) << o.err;
+  EXPECT_EQ(ReadFile(copy), ReadFile(app_ / "customers.DIR"));
+  EXPECT_EQ(ReadFile(copy.parent_path() / "customers.NDX"), Index({1}, {0, 2}));
+  EXPECT_TRUE(fs::is_directory(work_ / "Backups"));
+
+  // Reorganising drops the deleted record.
+  WriteFile(app_ / "in.txt", "Reorg\nCUSTOMERS\n");
+  o = Tessaly({Dpath(), "INPUT=%DATAPATH%\\in.txt", "RUN=ExpEval 1"});
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(ReadFile(app_ / "customers.DIR"), Customer("C1") + Customer("C3"));
+  EXPECT_EQ(ReadFile(app_ / "customers.NDX"), Index({}, {0, 1}));
+
+  // Restoring puts the backup back, deleted record and all.
+  WriteFile(app_ / "in.txt", "Copy 1\n" + copy.string() + "\n");
+  o = Tessaly({Dpath(), "INPUT=%DATAPATH%\\in.txt", "RUN=ExpEval 1"});
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(ReadFile(app_ / "customers.DIR"), Customer("C1") + deleted + Customer("C3"));
+  EXPECT_EQ(ReadFile(app_ / "customers.NDX"), Index({1}, {0, 2}));
+
+  // A restore file that is no data file of the application; no answer.
+  WriteFile(app_ / "in.txt", "Copy 1\n" + (root_ / "other.DIR").string() + "\n");
+  o = Tessaly({Dpath(), "INPUT=%DATAPATH%\\in.txt", "RUN=ExpEval 1"});
+  EXPECT_EQ(o.exit_code, 163) << o.err;
+  EXPECT_TRUE(Contains(o.err, "other.DIR")) << o.err;
+  WriteFile(app_ / "in.txt", "Copy 0\n");
+  o = Tessaly({Dpath(), "INPUT=%DATAPATH%\\in.txt", "RUN=ExpEval 1"});
+  EXPECT_TRUE(Contains(o.err, "User Canceled")) << o.err;
+  EXPECT_EQ(ReadFile(app_ / "customers.DIR"), Customer("C1") + deleted + Customer("C3"));
+}
+
 }  // namespace
