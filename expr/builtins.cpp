@@ -49,15 +49,27 @@ struct Arg {
 
 struct Frame {
   const FunctionCall* call;
-  int first;  // index of its first argument in Stack::args
+  int first;        // index of its first argument in Stack::args
   int count;
+  int gathered;     // arguments gathered so far
+  int shown;        // of those, the ones pushed on table 35
+  int table_count;  // items of table 35 when the call began
 };
 
 // The argument vectors of the calls in progress, innermost last. Their
 // storage is kept from call to call.
+//
+// Table 35 shows them lazily: the frames below `shown_frames` are on the
+// table (every argument gathered so far, in call order), the others are
+// not yet. Before code that can look at the table runs (an application
+// function, a hook, EXEC$, _$), every frame up to its own is pushed, so
+// what it finds is exactly what pushing every argument at once would have
+// left there; the calls nobody looks into (CHK# in a field expression)
+// never touch the table.
 struct Stack {
   std::vector<Arg> args;
   std::vector<Frame> frames;
+  int shown_frames = 0;
   Stack() {
     args.reserve(256);
     frames.reserve(64);
@@ -73,28 +85,69 @@ bool LeftEmpty(Slice written) {
   return written.empty() || (written.size() == 1 && written[0] == kEmptyArgument);
 }
 
+// The text of an argument on table 35: a number as its 8-byte value, a raw
+// argument as written, an empty one as ESC.
+Slice Shown(const Arg& a) {
+  static constexpr char kEsc[1] = {kEmptyArgument};
+  switch (a.kind) {
+    case kArgNumber:
+      return Slice(reinterpret_cast<const char*>(&a.number), sizeof a.number);
+    case kArgEmpty:
+      return Slice(kEsc, 1);
+    default:
+      return a.text;
+  }
+}
+
 Status PushOnTable(Slice value) {
   if (strtab::Push(strtab::kFunctionArgs, value) == Status::kOk) return Status::kOk;
   // A text too large for the shared store still reaches the handler; the
   // table shows it as empty so that the items keep their places.
-  return strtab::Push(strtab::kFunctionArgs, Slice());
+  if (strtab::Push(strtab::kFunctionArgs, Slice()) == Status::kOk) return Status::kOk;
+  return Status::kStrOutBound;
 }
 
-Status Gather(FunctionCall& call, GatherMode mode, int first) {
-  static constexpr char kEsc[1] = {kEmptyArgument};
+// Pushes what frame k has gathered and not shown yet.
+Status ShowFrame(int k) {
+  Stack& s = S();
+  Frame& f = s.frames[k];
+  for (; f.shown < f.gathered; ++f.shown) {
+    Status st = PushOnTable(Shown(s.args[f.first + f.shown]));
+    if (st != Status::kOk) return st;
+  }
+  return Status::kOk;
+}
+
+// Shows every frame up to and including `frame`.
+Status ShowFramesThrough(int frame) {
+  Stack& s = S();
+  for (; s.shown_frames <= frame; ++s.shown_frames) {
+    Status st = ShowFrame(s.shown_frames);
+    if (st != Status::kOk) return st;
+  }
+  return Status::kOk;
+}
+
+// The functions whose handler may look at table 35, or run code that may:
+// the application's, and those that call hooks or procedures.
+bool LooksAtTable(int code) {
+  return code > kBuiltinFunctionCount || code == kFnExecute || code == kFnStringTable ||
+         code == kFnIndirect || code == kFnFileRelation;
+}
+
+Status Gather(FunctionCall& call, GatherMode mode, int frame) {
+  const int first = S().frames[frame].first;
   const int n = call.argument_count();
   for (int i = 1; i <= n; ++i) {
     Arg a;
     a.written = call.argument(i);
     bool evaluate = mode == kEvaluated || mode == kFileRelation ||
                     (mode == kFirstEvaluated && i == 1);
-    Slice shown;
     if (LeftEmpty(a.written)) {
-      shown = Slice(kEsc, 1);
+      // Reads as the argument's default.
     } else if (!evaluate) {
       a.kind = kArgRaw;
       a.text = a.written;
-      shown = a.written;
     } else {
       Status st = call.Evaluate(i);
       if (st.failed() && st != Status::kNullExpression) return st;
@@ -109,14 +162,16 @@ Status Gather(FunctionCall& call, GatherMode mode, int first) {
       if (mode == kFileRelation && a.kind == kArgText) {
         a.kind = kArgNumber;
         a.number = ParseNumber(a.text);
-        Slice pushed = Area().PushNumber(a.number);
-        if (!pushed.ok()) return pushed.status();
-        top = pushed;
       }
-      shown = a.kind == kArgEmpty ? Slice(kEsc, 1) : top;
     }
-    S().args[first + i - 1] = a;
-    if (PushOnTable(shown) != Status::kOk) return Status::kStrOutBound;
+    Stack& s = S();
+    s.args[first + i - 1] = a;
+    s.frames[frame].gathered = i;
+    // A frame already on the table shows each argument as it comes.
+    if (frame < s.shown_frames) {
+      Status st = ShowFrame(frame);
+      if (st != Status::kOk) return st;
+    }
   }
   return Status::kOk;
 }
@@ -162,7 +217,6 @@ Status BuiltinDispatch(FunctionCall& call, FunctionHandler handler) {
   const int code = call.code();
   const GatherMode mode = GatherModeOf(code);
   const int depth = Area().Mark();
-  const int table_base = strtab::Count(strtab::kFunctionArgs);
 
   const bool nested = code == kFnNested;
   uint16_t saved_level = 0, saved_row = 0, saved_ier = 0;
@@ -180,10 +234,11 @@ Status BuiltinDispatch(FunctionCall& call, FunctionHandler handler) {
   const int count = call.argument_count();
   s.args.resize(first + count);
   const int frame = static_cast<int>(s.frames.size());
-  s.frames.push_back({&call, first, count});
+  s.frames.push_back({&call, first, count, 0, 0, strtab::Count(strtab::kFunctionArgs)});
 
-  Status st = Gather(call, mode, first);
+  Status st = Gather(call, mode, frame);
   const int values_top = Area().Mark();
+  if (st == Status::kOk && LooksAtTable(code)) st = ShowFramesThrough(frame);
   if (st == Status::kOk) {
     if (mode == kEvaluated || mode == kFileRelation) {
       call.SetEvaluator(&Gathered, reinterpret_cast<void*>(static_cast<intptr_t>(frame)));
@@ -191,11 +246,15 @@ Status BuiltinDispatch(FunctionCall& call, FunctionHandler handler) {
     st = handler ? handler(call) : SetDetail(Status::kSyntaxError, call.name());
   }
 
-  s.frames.pop_back();
-  s.args.resize(first);
-  while (strtab::Count(strtab::kFunctionArgs) > table_base) {
+  // Table 35 goes back to its size before the call, whatever was pushed on
+  // it since (items popped meanwhile stay popped).
+  const int table_count = s.frames[frame].table_count;
+  while (strtab::Count(strtab::kFunctionArgs) > table_count) {
     (void)strtab::Pop(strtab::kFunctionArgs);
   }
+  if (s.shown_frames > frame) s.shown_frames = frame;
+  s.frames.pop_back();
+  s.args.resize(first);
   if (nested) {
     SetWord(kSqlStk, saved_level);
     SetWord(kCurRow, saved_row);

@@ -278,6 +278,33 @@ TEST_F(Builtins, ApplicationFunctionsGetTheGatheredVector) {
   EXPECT_EQ(strtab::Count(strtab::kFunctionArgs), 0);
 }
 
+// What table 35 holds while an application function runs: every argument
+// of every call in progress gathered so far, outermost first.
+std::string g_table;
+
+Status PeekTable(FunctionCall&) {
+  g_table.clear();
+  for (int i = 0; i < strtab::Count(strtab::kFunctionArgs); ++i) {
+    Slice item = strtab::Get(strtab::kFunctionArgs, i);
+    if (!g_table.empty()) g_table += ",";
+    g_table += item.size() == 8 ? "N" + std::to_string(NumberOf(item)) : "T" + item.str();
+  }
+  AreaMark mark;
+  return ReturnText(mark, Slice());
+}
+
+TEST_F(Builtins, TableThirtyFiveShowsEveryCallInProgress) {
+  ASSERT_EQ(RegisterFunction("PK$", &PeekTable), Status::kOk);
+  EXPECT_EQ(Eval("FN#SLEN('ab'+CHK$(1;PK$(5);'z'))"), "=2");
+  EXPECT_EQ(g_table, "N100,TPK$(5),T'z',N500");
+  EXPECT_EQ(Eval("FN$PARM('a,b';FN#SLEN(PK$(7;;'q'))+2)"), "b");
+  EXPECT_EQ(g_table, "Ta,b,N700,T\x1b,Tq");
+  EXPECT_EQ(strtab::Count(strtab::kFunctionArgs), 0);
+  // A value pushed by the language itself is gone after the call too.
+  EXPECT_EQ(Eval("FN#SLEN(_$(35;0;'pushed'))"), "=6");
+  EXPECT_EQ(strtab::Count(strtab::kFunctionArgs), 0);
+}
+
 TEST_F(Builtins, NestedCallsKeepTheirOwnArguments) {
   static std::string order;
   order.clear();
