@@ -20,6 +20,18 @@
 // greater than its prefix); `==` takes a right text holding '*' as a pattern
 // unless `_AUXSTAT` bit 0x80 is set. A text mixed with a number is 128.
 //
+// Operands reach the rest of the runtime through three doors:
+//   - calls of names in the function list go to CallFunction with a
+//     FunctionCall (expr/functions.h);
+//   - NAME{F} goes to the installed RecordFieldAccess (expr/fields.h);
+//   - a call of a '_' name that is no declared array goes to the
+//     application's function hook (hook 2): request 1 to read, 5 to assign,
+//     the operand text as argument and the FunctionCall as object (so the
+//     hook can evaluate the arguments and see the assigned value). Its text
+//     answer is read as the kind of the name; 163 or 148 mean there is no
+//     such function (149, as for an undeclared array).
+// A call of another name that is no declared array is 149.
+//
 // Statuses: a failure of 128 and more is recorded as the last error with
 // area 11 and the failing statement (from its start to the end of the text)
 // is appended to the error detail, after the failing operand's own text.
