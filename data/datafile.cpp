@@ -201,13 +201,15 @@ uint32_t FindEntry(FileState* st, Index& index, int k, int32_t r, const char* te
 }
 
 // Puts record r into order k after the last entry whose key text is not
-// above `text`. False when a probe could not read its record.
-bool InsertEntry(FileState* st, Index& index, int k, int32_t r, const char* text) {
+// above `text` (at *at). False when a probe could not read its record.
+bool InsertEntry(FileState* st, Index& index, int k, int32_t r, const char* text,
+                 uint32_t* at = nullptr) {
   KeyOrder& order = index.orders[static_cast<size_t>(k)];
   bool failed = false;
   uint32_t pos = UpperBound(st, order, st->keys[static_cast<size_t>(k)], text, &failed);
   if (failed) return false;
   order.Insert(pos, r);
+  if (at != nullptr) *at = pos;
   return true;
 }
 
@@ -822,10 +824,12 @@ Status DataFileInsert(int file) {
   if (from_free) st->index.free.pop_back();
   int32_t r = static_cast<int32_t>(slot);
   int keys = static_cast<int>(st->keys.size());
+  const int current = st->ctrl.current_key - 1;
+  uint32_t at_current = 0;
   for (int k = 0; k < keys; ++k) {
     char* text = st->key_scratch.data();
     CopyKeyText(st->keys[static_cast<size_t>(k)], b.current, text);
-    if (!InsertEntry(st, st->index, k, r, text)) {
+    if (!InsertEntry(st, st->index, k, r, text, k == current ? &at_current : nullptr)) {
       // Take the record out of the orders it reached: every order lists the
       // same records, or none.
       for (int j = 0; j < k; ++j) {
@@ -840,10 +844,27 @@ Status DataFileInsert(int file) {
   Journal(st, JournalEntry::kInsert, r, 0, nullptr);
   st->loaded = r;
   if (st->has_line_number) return Status::kOk;
-  // Is the new record the first of its key text in the current key?
+  // Is the new record the first of its key text in the current key? It went
+  // in after every equal one, so only its neighbour before can tell; when
+  // that one differs, the search of the key text would land on the new
+  // record and load it, which the buffers already hold.
   const Key& key = st->current_key();
-  std::string text = KeyText(key, b.current);
-  s = Search(f, st, b, st->ctrl.current_key, Slice(text.data(), key.length), 0);
+  char* text = st->key_scratch.data();
+  CopyKeyText(key, b.current, text);
+  bool repeated = false;
+  if (at_current > 0) {
+    const char* before = st->records.Get(st->index.orders[static_cast<size_t>(current)].At(
+        at_current - 1));
+    if (before == nullptr) return Fail(Status::kDiskReadError, st->paths[0]);
+    repeated = CompareKey(key, text, key.length, before) == 0;
+  }
+  if (!repeated) {
+    st->position = at_current;
+    st->ctrl.last_result = kResultFound;
+    std::memcpy(b.saved, b.current, b.length);
+    return Status::kOk;
+  }
+  s = Search(f, st, b, st->ctrl.current_key, Slice(text, key.length), 0);
   if (s != kResultFound) return s;
   return EntryAt(st, st->position) == r ? Status::kOk : Status(kResultRepeated);
 }

@@ -61,6 +61,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -152,7 +153,16 @@ void CopyKeyText(const Key& key, const char* record, char* out);
 std::string KeyText(const Key& key, const char* record);
 // Compares the first m bytes of `text` with the first m bytes of the
 // record's key text (m <= key.length): <0, 0, >0 by unsigned bytes.
-int CompareKey(const Key& key, const char* text, size_t m, const char* record);
+inline int CompareKey(const Key& key, const char* text, size_t m, const char* record) {
+  for (int i = 0; i < key.count && m > 0; ++i) {
+    size_t n = m < key.segments[i].length ? m : key.segments[i].length;
+    int c = std::memcmp(text, record + key.segments[i].offset, n);
+    if (c != 0) return c;
+    text += n;
+    m -= n;
+  }
+  return 0;
+}
 
 // ---- Record file ----------------------------------------------------------------------
 

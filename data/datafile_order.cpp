@@ -146,15 +146,4 @@ std::string KeyText(const Key& key, const char* record) {
   return text;
 }
 
-int CompareKey(const Key& key, const char* text, size_t m, const char* record) {
-  for (int i = 0; i < key.count && m > 0; ++i) {
-    size_t n = std::min<size_t>(m, key.segments[i].length);
-    int c = std::memcmp(text, record + key.segments[i].offset, n);
-    if (c != 0) return c;
-    text += n;
-    m -= n;
-  }
-  return 0;
-}
-
 }  // namespace tessaly::datafile
