@@ -1,6 +1,9 @@
 // The engine's catalog over the file structures: layouts, buffers and key
 // stores come from data/structures.h, and structure changes close and reset
 // the files they touch.
+#include <algorithm>
+#include <cstring>
+
 #include "data/datafile.h"
 #include "data/structures.h"
 
@@ -38,22 +41,33 @@ class StructureCatalog final : public DataFileCatalog {
     return DataRecordBuffers{b.current, b.saved, b.length};
   }
 
-  // Each part goes through its field's store, so a numeric key part lands
-  // right-aligned as the field keeps it.
+  // A part that is exactly one field goes through that field's store, so a
+  // numeric key part lands right-aligned as the field keeps it. A segment
+  // over several fields, or part of one, takes its bytes as they are.
   Status StoreKeyParts(int file, int key, Slice text) override {
     KeyLayout layout;
     Status s = KeySegments(file, key, &layout);
     if (s != Status::kOk) return s;
+    RecordBuffers b = FileRecordBuffers(file);
+    if (b.current == nullptr) return Status::kFileNotInit;
     size_t at = 0;
     for (int i = 0; i < layout.count; ++i) {
-      uint16_t length = layout.segments[i].length;
+      const KeySegment& seg = layout.segments[i];
       Slice part = at < text.size()
                        ? Slice(text.data() + at,
-                               static_cast<uint16_t>(std::min<size_t>(length, text.size() - at)))
+                               static_cast<uint16_t>(std::min<size_t>(seg.length, text.size() - at)))
                        : Slice();
-      at += length;
-      s = FieldStore(file, layout.fields[i], part);
-      if (s.is_error()) return s;
+      at += seg.length;
+      FieldDesc field;
+      if (FieldInfo(file, layout.fields[i], &field) == Status::kOk &&
+          field.offset == seg.offset && field.width == seg.length) {
+        s = FieldStore(file, layout.fields[i], part);
+        if (s.is_error()) return s;
+        continue;
+      }
+      if (seg.offset + seg.length > b.length) return Status::kInternalError;
+      std::memset(b.current + seg.offset, ' ', seg.length);
+      std::memcpy(b.current + seg.offset, part.data(), part.size());
     }
     return Status::kOk;
   }

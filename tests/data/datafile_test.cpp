@@ -13,6 +13,7 @@
 
 #include "core/flags.h"
 #include "core/string_area.h"
+#include "data/structures.h"
 #include "platform/fault_env.h"
 
 namespace tessaly {
@@ -558,6 +559,61 @@ TEST_F(DataFileTest, UnknownFileNumbersAndKeys) {
   ASSERT_EQ(DataFileOpen(1, 0), kResultEnd);
   EXPECT_EQ(DataFileFind(1, 3, "A", 0), Status::kDataOutBound);
   EXPECT_EQ(DataFileFind(1, 1, Slice::Error(Status::kBadInputData), 0), Status::kBadInputData);
+}
+
+}  // namespace
+}  // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+// The engine over the file structures: layouts, buffers and key stores come
+// from them, and removing a structure closes its file.
+class DataFileStructuresTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("dfs_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    SetWord(kCompat, 0);
+    SetWord(kUpStat, 0);
+    StructClearAll();
+    UseStructuresForDataFiles();
+  }
+  void TearDown() override {
+    (void)DataFileCloseAll();
+    StructClearAll();
+    (void)SetStructureEventHandler(nullptr);
+    SetDataFileCatalog(nullptr);
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+};
+
+TEST_F(DataFileStructuresTest, LayoutsBuffersAndKeyPartsComeFromTheStructures) {
+  ASSERT_EQ(StructPushMark(), Status::kOk);
+  ASSERT_EQ(StructDefineFile(1, "Orders", Slice::Of(dir_.string())), Status::kOk);
+  ASSERT_EQ(StructDefineField("SERIES", 2, 'A'), Status::kOk);
+  ASSERT_EQ(StructDefineField("N_LINE", 3, 'N'), Status::kOk);
+  ASSERT_EQ(StructDefineField("TEXT", 5, 'A'), Status::kOk);
+  ASSERT_EQ(StructDefineKey(1, "<0001005>"), Status::kOk);  // over two fields
+  ASSERT_EQ(StructDefineKey(1, "<0003003>"), Status::kOk);  // N_LINE alone
+  ASSERT_EQ(DataFileOpen(1, 0), kResultEnd);
+  EXPECT_TRUE(fs::exists(dir_ / "orders.DIR"));  // names are lower-cased
+  RecordBuffers b = FileRecordBuffers(1);
+  // A key part that is one numeric field is stored as the field keeps it.
+  EXPECT_EQ(DataFileFind(1, 2, "7", kFindPrepare), kResultEnd);
+  EXPECT_EQ(std::string(b.current, b.length), "    7     ");
+  EXPECT_EQ(DataFileFind(1, 1, "AB12", kFindPrepare), kResultEnd);
+  EXPECT_EQ(std::string(b.current, b.length), "AB12      ");
+  std::memcpy(b.current, "AB  7hello", 10);
+  ASSERT_EQ(DataFileInsert(1), Status::kOk);
+  EXPECT_EQ(DataFileFind(1, 2, "  7", 0), kResultFound);
+  EXPECT_EQ(std::string(b.saved, b.length), "AB  7hello");
+  // Removing the structure closes the file first.
+  StructRestore();
+  EXPECT_FALSE(DataFileIsOpen(1));
+  EXPECT_EQ(fs::file_size(dir_ / "orders.DIR"), 10u);
 }
 
 }  // namespace
