@@ -2,7 +2,7 @@
 // reports every inconsistency, one a line.
 //
 //   tessaly-check --dictionary CODE [--folders LIST] FILE
-//   tessaly-check --record-length L --keys SPEC PATH
+//   tessaly-check --record-length L --keys KEYS PATH
 //
 // Exit code 0 when the index and the records agree, 1 when they do not
 // (reorganising the file rebuilds the index from the records), 2 when the

@@ -1,7 +1,7 @@
 // tessaly-dump: prints a data file's records in key order, one a line.
 //
 //   tessaly-dump [--key K] [--numbers] --dictionary CODE [--folders LIST] FILE
-//   tessaly-dump [--key K] [--numbers] --record-length L --keys SPEC PATH
+//   tessaly-dump [--key K] [--numbers] --record-length L --keys KEYS PATH
 //
 // The file is opened read-only and shared; deleted records are not shown.
 // Exit code 0, or 2 when the file cannot be opened or read.
