@@ -299,8 +299,11 @@ Status ScreenTakeSaved();
 
 // Stores the window flags in the current definition and, unless flag 1 is
 // set, creates the controls of every field outside the line part in the
-// instance's window (flag 1 only empties string table 38). 143 without a
-// current screen.
+// instance's window (flag 1 only empties string table 38), in field order:
+// read-only when not editable or the screen's first field, password for
+// type P, right-aligned for "NL123456789", a check box for a logical while
+// `_AUXSTAT` bit 16 is set. No current screen is an assertion failure
+// ("ScreenSetWin").
 Status ScreenSetWin(int flags);
 
 // ---- Field values --------------------------------------------------------------------

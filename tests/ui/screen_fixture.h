@@ -2,7 +2,8 @@
 // structures, the screen-field handler as hook 0, a recording window layer
 // with window 1 on top, and the customers file of the fixture screens:
 //
-//   1 customers  CODE 6 A | NAME 20 A | BALANCE 10 2 | SINCE 8 D | ACTIVE 1 L
+//   1 customers  CODE 6 A | NAME 20 A | BALANCE 10 2 | SINCE 8 D | ACTIVE 1 L, key CODE
+//                in a fresh folder
 //
 // tests/fixtures/screens/CUSTOM.PAN and .PPN hold screen 1 (the customers,
 // bound to the file) and screen 3 (a document with a line part).
@@ -10,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -48,27 +52,34 @@ class ScreenTest : public ::testing::Test {
     ClearOpenSets();
     ClearDetail();
     ForceLastError(0, 0);
+    UseStructuresForDataFiles();
     InstallRecordOperations();
     InstallScreenFieldHandler();
     ASSERT_EQ(strtab::Set(strtab::kEnvironment, 4, "EN"), Status::kOk);
     old_layer_ = SetWindowLayer(&windows_);
     blocks_ = BlocksInUse(ErrorArea::kScreens);
-    ASSERT_EQ(StructDefineFile(10, "customers", "/tmp"), Status::kOk);
+    char folder[] = "/tmp/tessaly_screens_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    dir_ = folder;
+    ASSERT_EQ(StructDefineFile(10, "customers", Slice::Of(dir_)), Status::kOk);
     ASSERT_EQ(StructDefineField("CODE", 6, 'A'), Status::kOk);
     ASSERT_EQ(StructDefineField("NAME", 20, 'A'), Status::kOk);
     ASSERT_EQ(StructDefineField("BALANCE", 10, '2'), Status::kOk);
     ASSERT_EQ(StructDefineField("SINCE", 8, 'D'), Status::kOk);
     ASSERT_EQ(StructDefineField("ACTIVE", 1, 'L'), Status::kOk);
+    ASSERT_EQ(StructDefineKey(1, "<0001006>"), Status::kOk);
     depth_ = Area().Mark();
   }
   void TearDown() override {
     ScreenResetAll();
+    (void)DataFileCloseAll();
     EXPECT_EQ(BlocksInUse(ErrorArea::kScreens), blocks_) << "screen memory left behind";
     EXPECT_EQ(Area().Mark(), depth_) << "the string area grew across the test";
     Area().Release(depth_);
     while (strtab::Count(strtab::kSettingsFiles) > 0) (void)strtab::Pop(strtab::kSettingsFiles);
     StructClearAll();
     (void)SetWindowLayer(old_layer_);
+    std::filesystem::remove_all(dir_);
   }
 
   static Status LoadCustom(int number, int main_file = 0) {
@@ -113,6 +124,7 @@ class ScreenTest : public ::testing::Test {
 
   RecordingWindowLayer windows_;
   WindowLayer* old_layer_ = nullptr;
+  std::string dir_;  // where the customers file lives
   int blocks_ = 0;
   int depth_ = 0;
 };

@@ -262,6 +262,20 @@ TEST_F(Sources, VariableTypeTakesTypeAndWidthFromItsScreenFieldVariable) {
   EXPECT_EQ(Def(2).status, Status::kVariableScreenField);
 }
 
+TEST_F(Sources, OpenOptionOpensTheFilesItNames) {
+  ASSERT_FALSE(DataFileIsOpen(1));
+  ASSERT_EQ(ScreenOpenFieldList("'a':'A1' /OPEN$=\"customers\"", 0), Status::kOk)
+      << GetDetail().str();
+  EXPECT_TRUE(DataFileIsOpen(1));
+  EXPECT_EQ(Word(kCurFil), 1);
+  // A file that is no file of the dictionary loads no screen.
+  ClearDetail();
+  EXPECT_EQ(ScreenOpenFieldList("'a':'A1' /OPEN$=\"customers,nothing\"", 0), Status::kFileOpening);
+  EXPECT_EQ(GetDetail().str(), "nothing");
+  EXPECT_EQ(ScreenInstanceCount(), 1);
+  EXPECT_EQ(ScreenDefinitionCount(), 1);
+}
+
 TEST_F(Sources, ShownWidthIsClippedToTheScreen) {
   ScreenGeometrySet("40,20,2");
   ASSERT_EQ(ScreenOpenFieldList("'Long text:':'A60'", 0), Status::kOk);
