@@ -654,6 +654,54 @@ void ReleaseVariables() {
   ++vars::g_creations;
 }
 
+VariableMark MarkVariables() {
+  VariableMark mark;
+  for (int slot = 0; slot < kListCount; ++slot) {
+    mark.counts[slot] = static_cast<uint16_t>(S().lists[slot].names.size());
+  }
+  return mark;
+}
+
+void ReleaseVariablesSince(const VariableMark& mark) {
+  Store& s = S();
+  bool released = false;
+  for (int slot = 0; slot < kListCount; ++slot) {
+    NameList& list = s.lists[slot];
+    size_t keep = mark.counts[slot];
+    if (list.names.size() <= keep) continue;
+    released = true;
+    // Storage first, newest first, so that no element moves down.
+    for (size_t i = list.names.size(); i-- > keep;) {
+      int index = static_cast<int>(i);
+      if (slot == vars::ListSlot(kIntegerVariable) || slot == vars::ListSlot(kNumberVariable)) {
+        int array = slot == vars::ListSlot(kIntegerVariable) ? rtarray::kIntegerVariables
+                                                               : rtarray::kNumberVariables;
+        if (index < rtarray::Count(array)) (void)rtarray::Delete(array, index);
+      } else if (slot == vars::ListSlot(kTextVariable)) {
+        if (index < strtab::Count(strtab::kTextVariables)) {
+          (void)strtab::Delete(strtab::kTextVariables, index);
+        }
+      } else if (index < rtarray::Count(rtarray::kArrayVariables)) {
+        ArrayDescriptor* d = Descriptor(index);
+        if (d && d->storage) (void)BlockFree(ErrorArea::kVarStruct, d->storage);
+        (void)rtarray::Delete(rtarray::kArrayVariables, index);
+      }
+      list.index.erase(list.names[i]);
+    }
+    list.names.resize(keep);
+    list.joined.clear();
+    for (const std::string& name : list.names) {
+      if (!list.joined.empty()) list.joined += ',';
+      list.joined += name;
+    }
+    (void)strtab::Set(strtab::kVariableNames, slot, Slice::Of(list.joined));
+  }
+  if (released) {
+    ++vars::g_epoch;
+    ++vars::g_creations;
+  }
+}
+
 void ResetVariables() {
   Store& s = S();
   FreeArrays();

@@ -137,4 +137,15 @@ void ResetVariables();
 // memory blocks still in use are counted as leaks.
 void ReleaseVariables();
 
+// How many variables of each kind exist (the slots of string table 12): a
+// procedure call takes a mark so that the variables it creates are its
+// locals, released when it returns.
+struct VariableMark {
+  uint16_t counts[4] = {};
+};
+VariableMark MarkVariables();
+// Forgets every variable created after `mark`, with its value and its array
+// storage; the variables that existed at the mark keep theirs.
+void ReleaseVariablesSince(const VariableMark& mark);
+
 }  // namespace tessaly
