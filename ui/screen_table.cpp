@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/environment_table.h"
@@ -34,6 +35,9 @@
 namespace tessaly {
 
 namespace {
+
+// Instances are copied in and out of runtime array 4 byte by byte.
+static_assert(std::is_trivially_copyable_v<ScreenInstance>);
 
 constexpr int kExtraTextTable = 34;
 // _SCRSTAT: the load mode bits the caller sets, and the bits a load clears
