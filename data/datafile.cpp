@@ -699,7 +699,8 @@ Status DataFileClose(int file) {
   if (s != Status::kOk) return s;
   FileState* st = &StateOf(f);
   if (!st->is_open()) return Status::kOk;
-  Status result = st->scratch ? Status(Status::kOk) : FlushIndex(st);
+  // Nothing of ours to write: what others committed no longer matters here.
+  Status result = st->scratch || !st->changed ? Status(Status::kOk) : FlushIndex(st);
   Abandon(st);
   ResetControl(st);
   return result;
@@ -710,7 +711,7 @@ Status DataFileCloseAll() {
   for (int f = 1; f <= kDataFileLimit; ++f) {
     auto& slot = Files()[static_cast<size_t>(f)];
     if (slot == nullptr || !slot->is_open()) continue;
-    Status s = slot->scratch ? Status(Status::kOk) : FlushIndex(slot.get());
+    Status s = slot->scratch || !slot->changed ? Status(Status::kOk) : FlushIndex(slot.get());
     Abandon(slot.get());
     ResetControl(slot.get());
     if (first == Status::kOk && s != Status::kOk) first = s;
