@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <iterator>
 #include <vector>
 
@@ -197,9 +199,20 @@ Status FileArgument(const CommandArgument& arg, int* file) {
 
 Status EnsureOpen(int file) {
   if (DataFileIsOpen(file)) return Status::kOk;
+  // The fields a procedure stored before the file was open are what a
+  // command like RC_INSERT writes: they survive the open, and no record
+  // counts as loaded.
+  RecordBuffers b = FileRecordBuffers(file);
+  std::string current = b.current != nullptr ? std::string(b.current, b.length) : std::string();
   Status s = DataFileOpen(file, 0);
   if (s.failed()) return s;
   NoteFileOpenedByCommand(file);
+  s = DataFileMove(file, kMoveClear);
+  if (s.failed()) return s;
+  b = FileRecordBuffers(file);
+  if (b.current != nullptr && current.size() == b.length) {
+    std::memcpy(b.current, current.data(), current.size());
+  }
   return Status::kOk;
 }
 
