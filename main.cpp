@@ -23,6 +23,7 @@
 #include "data/definitions.h"
 #include "data/dictionary.h"
 #include "data/log.h"
+#include "data/record_ops.h"
 #include "data/relup.h"
 #include "data/streams.h"
 #include "data/structures.h"
@@ -69,6 +70,7 @@ int ReadLanguageLines(Slice file_name) { return DefinitionLines(file_name, 0, 0)
 void InstallLayers() {
   SetLineFileReader(&ReadLanguageLines);
   UseStructuresForExpressions();
+  InstallRecordOperations();
   UseStructuresForDataFiles();
   InstallRelationalUpdates();
   InstallBackupProcesses();

@@ -436,7 +436,7 @@ void ClearOpenSets() { g_open_sets.clear(); }
 // ---- Installation -----------------------------------------------------------------------
 
 void InstallRecordOperations() {
-  UseStructuresForExpressions();
+  recops::InstallFieldOperands();
   (void)SetLineTableEvaluator(LineTableEvaluator{&Condition, &EvaluateForErrors});
 }
 

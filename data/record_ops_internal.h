@@ -51,6 +51,10 @@ Status Save(int flags, int file, Slice selection, Slice emptiness);
 // Builds a list over `start` within `range` (an empty range: no end).
 Status BuildList(int file, int key, Slice start, Slice range, int max, Slice condition);
 
+// Installs record fields as expression operands: the structures' access,
+// refusing texts that are no number for numeric fields.
+void InstallFieldOperands();
+
 // Sets the last result of a file directly (after loading a record by
 // number, the file counts as positioned on it).
 void SetLastResult(int file, int result);

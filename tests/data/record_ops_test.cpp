@@ -708,9 +708,17 @@ TEST_F(RecordOpsTest, FieldsAsOperands) {
       {"NAME{1}", "5                   "},
       {"NOSUCH{1}", "<163>"},
       {"CODE{9}", "<161>"},
+      {"BALANCE{1}='ABC'", "<128>"},  // the stored value is kept
+      {"BALANCE{1}='12'", "12"},
+      {"BALANCE{1}=''", ""},         // a field may be cleared
   };
   for (const Case& c : cases) EXPECT_EQ(Eval(c.expression), c.result) << c.expression;
+  EXPECT_EQ(Get(kCustomers, "BALANCE"), "          ");
+  EXPECT_EQ(Eval("BALANCE{1}=7.125"), "7.13");
+  EXPECT_EQ(Eval("BALANCE{1}='X'"), "<128>");
   EXPECT_EQ(Get(kCustomers, "BALANCE"), "      7.13");
+  InstallRecordOperations();  // again: still one check, still the structures behind it
+  EXPECT_EQ(Eval("BALANCE{1}"), "7.13");
 }
 
 }  // namespace
