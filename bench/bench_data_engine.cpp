@@ -72,8 +72,7 @@ std::vector<std::string> MakeRecords(size_t n) {
       text(r.data(), kKey1);
     } while (!seen.insert(r.substr(0, kKey1)).second);
     text(r.data() + kKey1, kKey2);
-    std::snprintf(r.data() + kKey1 + kKey2, kLength - kKey1 - kKey2, "record %zu of the bench",
-                  i);
+    std::snprintf(r.data() + kKey1 + kKey2, kLength - kKey1 - kKey2, "record %zu of the bench", i);
     r[std::strlen(r.c_str())] = ' ';
     r.resize(kLength, ' ');
   }
@@ -155,8 +154,7 @@ Figures RunSqlite(const std::vector<std::string>& records, const std::vector<siz
   for (const std::string& r : records) {
     sqlite3_bind_text(insert, 1, r.data(), kKey1, SQLITE_STATIC);
     sqlite3_bind_text(insert, 2, r.data() + kKey1, kKey2, SQLITE_STATIC);
-    sqlite3_bind_blob(insert, 3, r.data() + kKey1 + kKey2, kLength - kKey1 - kKey2,
-                      SQLITE_STATIC);
+    sqlite3_bind_blob(insert, 3, r.data() + kKey1 + kKey2, kLength - kKey1 - kKey2, SQLITE_STATIC);
     Check(sqlite3_step(insert) == SQLITE_DONE, "sqlite insert");
     sqlite3_reset(insert);
   }
@@ -248,8 +246,8 @@ int main(int argc, char** argv) {
   for (const Row& r : rows) {
     double ratio = r.sqlite > 0 ? r.ours / r.sqlite : 0;
     met &= ratio <= r.goal;
-    std::printf("%-34s %10.3f %10.3f %8.3f %7s%.1f\n", r.step, r.ours, r.sqlite, ratio, "<=",
-                r.goal);
+    std::printf("%-34s %10.3f %10.3f %8.3f %7s%.1f\n", r.step, r.ours, r.sqlite, ratio,
+                "<=", r.goal);
   }
   std::printf("%-34s %10.3f %10.3f\n", "    of (a): close / COMMIT", ours.close, sqlite.close);
   std::printf("%s\n", met ? "all goals met" : "some goals missed");

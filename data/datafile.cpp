@@ -111,8 +111,8 @@ Status PrepareFile(FileState* st, const DataFileLayout& layout, bool scratch) {
     static unsigned counter = 0;
     std::string folder = platform::EnvironmentValue("TEMP");
     if (folder.empty()) folder = "/tmp";
-    std::string base = "TS" + std::to_string(platform::ProcessId()) + "_" +
-                       std::to_string(++counter);
+    std::string base =
+        "TS" + std::to_string(platform::ProcessId()) + "_" + std::to_string(++counter);
     AreaMark mark;
     std::string joined = PathJoin(Slice::Of(folder), Slice::Of(base)).str();
     st->paths[PartNo(DataFilePart::kRecords)] = joined + ".DIR";
@@ -299,8 +299,7 @@ Status Open(int file, int* f, FileState** st, DataRecordBuffers* bufs) {
   *st = &StateOf(*f);
   if (!(*st)->is_open()) return RecordError(1, ErrorArea::kDataFile, Status::kFileNotInit);
   *bufs = CurrentDataFileCatalog().Buffers(*f);
-  if (bufs->current == nullptr || bufs->saved == nullptr ||
-      bufs->length != (*st)->record_length) {
+  if (bufs->current == nullptr || bufs->saved == nullptr || bufs->length != (*st)->record_length) {
     return Fail(Status::kFileNotInit, (*st)->paths[0]);
   }
   return Status::kOk;
@@ -405,7 +404,8 @@ Status Search(int f, FileState* st, const DataRecordBuffers& b, int k, Slice tex
     if (!Load(st, b, EntryAt(st, pos))) return Fail(Status::kDiskReadError, st->paths[0]);
   } else if (flags & kFindPrepare) {
     ClearBuffers(st, b);
-    Status stored = CurrentDataFileCatalog().StoreKeyParts(f, k, Slice(s, static_cast<uint16_t>(m)));
+    Status stored =
+        CurrentDataFileCatalog().StoreKeyParts(f, k, Slice(s, static_cast<uint16_t>(m)));
     if (stored.is_error()) return RecordError(1, ErrorArea::kDataFile, stored);
   }
   return Status(static_cast<uint16_t>(result));
@@ -433,8 +433,8 @@ Status LoadIndex(FileState* st, bool create) {
     }
   }
   Index index;
-  if (!ParseIndex(image, static_cast<int>(st->keys.size()), st->records.records(), &index,
-                  nullptr, false)) {
+  if (!ParseIndex(image, static_cast<int>(st->keys.size()), st->records.records(), &index, nullptr,
+                  false)) {
     return Fail(Status::kDiskIo, path);
   }
   st->index = std::move(index);
@@ -460,8 +460,8 @@ Status FlushIndex(FileState* st) {
     return Status::kOk;
   }
   File* records = st->records.file();
-  bool locked = !st->read_only &&
-                records->Lock(kWriteRange, 1, File::LockMode::kExclusive, true) == 0;
+  bool locked =
+      !st->read_only && records->Lock(kWriteRange, 1, File::LockMode::kExclusive, true) == 0;
   Status result = Status::kOk;
   do {
     std::string image;
@@ -509,8 +509,8 @@ Status FlushIndex(FileState* st) {
 // write under the write range, so two processes never take one slot.
 Status WriteNewRecord(FileState* st, const char* record, int64_t* slot, bool* from_free) {
   File* file = st->records.file();
-  bool locked = st->shared_writer() &&
-                file->Lock(kWriteRange, 1, File::LockMode::kExclusive, true) == 0;
+  bool locked =
+      st->shared_writer() && file->Lock(kWriteRange, 1, File::LockMode::kExclusive, true) == 0;
   if (locked) (void)st->records.Refresh();
   *from_free = false;
   int64_t r = -1;
@@ -632,8 +632,8 @@ Status DataFileOpen(int file, int flags) {
     err = st->records.Open(native, platform::kOpenRead, layout.record_length);
     if (err != 0) {
       // A missing file is made, empty, and opened again read-only.
-      err = st->records.Open(native, platform::kOpenRead | platform::kOpenWrite |
-                                         platform::kOpenCreate,
+      err = st->records.Open(native,
+                             platform::kOpenRead | platform::kOpenWrite | platform::kOpenCreate,
                              layout.record_length);
       st->records.Close();
       if (err == 0) err = st->records.Open(native, platform::kOpenRead, layout.record_length);
@@ -656,7 +656,8 @@ Status DataFileOpen(int file, int flags) {
     std::string refused_path = path;
     if (st->exclusive) {
       bool others = false;
-      refused = records->TestLock(kOpenRange, 1, File::LockMode::kExclusive, &others) == 0 && others;
+      refused =
+          records->TestLock(kOpenRange, 1, File::LockMode::kExclusive, &others) == 0 && others;
     } else if (LockFileHeld(st->natives[PartNo(DataFilePart::kLock)])) {
       refused = true;
       refused_path = st->paths[PartNo(DataFilePart::kLock)];
@@ -675,10 +676,9 @@ Status DataFileOpen(int file, int flags) {
   if (!st->no_index) {
     if (scratch) {
       std::unique_ptr<File> fresh;
-      (void)platform::CurrentEnv().OpenFile(st->natives[PartNo(DataFilePart::kIndex)],
-                                            platform::kOpenWrite | platform::kOpenCreate |
-                                                platform::kOpenTruncate,
-                                            &fresh);
+      (void)platform::CurrentEnv().OpenFile(
+          st->natives[PartNo(DataFilePart::kIndex)],
+          platform::kOpenWrite | platform::kOpenCreate | platform::kOpenTruncate, &fresh);
     }
     s = LoadIndex(st, !st->read_only);
     if (s != Status::kOk) {
@@ -854,8 +854,8 @@ Status DataFileInsert(int file) {
   CopyKeyText(key, b.current, text);
   bool repeated = false;
   if (at_current > 0) {
-    const char* before = st->records.Get(st->index.orders[static_cast<size_t>(current)].At(
-        at_current - 1));
+    const char* before =
+        st->records.Get(st->index.orders[static_cast<size_t>(current)].At(at_current - 1));
     if (before == nullptr) return Fail(Status::kDiskReadError, st->paths[0]);
     repeated = CompareKey(key, text, key.length, before) == 0;
   }
@@ -938,9 +938,9 @@ Status DataFileDelete(int file, int flags) {
   }
   // A record that no key lists (a freed slot read by number, a record written
   // after the last commit) gets the mark but no second place on the free list.
-  bool listed = !st->no_index && FindEntry(st, st->index, 0, r,
-                                           KeyText(st->keys[0], stored.data()).data()) !=
-                                     KeyOrder::kAbsent;
+  bool listed =
+      !st->no_index && FindEntry(st, st->index, 0, r, KeyText(st->keys[0], stored.data()).data()) !=
+                           KeyOrder::kAbsent;
   b.current[0] = kDeletedMark;
   if (st->records.Put(r, b.current) != 0) return Fail(Status::kDiskWriteError, st->paths[0]);
   st->loaded = -1;

@@ -96,15 +96,15 @@ inline constexpr int kRangeCreate = 0x04;
 
 // The per-file control. The reserved fields keep their reset values.
 struct DataFileCtrl {
-  int16_t current_key = 1;      // key used by searches and moves
-  int16_t last_result = 2;      // result of the last search or move
-  int16_t record_stream = -1;   // -1 while closed
+  int16_t current_key = 1;     // key used by searches and moves
+  int16_t last_result = 2;     // result of the last search or move
+  int16_t record_stream = -1;  // -1 while closed
   int16_t reserved1[2] = {-1, -1};
   int16_t relupdate_base = -1;  // relational update definitions; -1 not loaded
   int16_t reserved2[6] = {};
-  int16_t list_slot = 0;        // record list in use, 0 none
+  int16_t list_slot = 0;  // record list in use, 0 none
   int16_t saved_list_slots[2] = {};
-  uint8_t open_flags = 0;       // 0 while closed
+  uint8_t open_flags = 0;  // 0 while closed
   uint8_t reserved3 = 0;
 };
 static_assert(sizeof(DataFileCtrl) == 32, "DataFileCtrl is 15 words and 2 bytes");

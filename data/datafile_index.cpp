@@ -62,20 +62,20 @@ bool ParseIndex(const std::string& image, int keys, int64_t records, Index* inde
   int32_t f = ReadInt(image, 0);
   int32_t n = ReadInt(image, 4);
   if (f < 0 || n < 0) {
-    found.Add("the index header holds a negative count (free " + std::to_string(f) +
-              ", live " + std::to_string(n) + ")");
+    found.Add("the index header holds a negative count (free " + std::to_string(f) + ", live " +
+              std::to_string(n) + ")");
     return false;
   }
   uint64_t expected = 8 + 4 * (static_cast<uint64_t>(f) + static_cast<uint64_t>(n) * keys);
   if (image.size() != expected) {
-    found.Add("the index is " + std::to_string(image.size()) + " bytes long; " +
-              std::to_string(f) + " free and " + std::to_string(n) + " live records with " +
-              std::to_string(keys) + " keys need " + std::to_string(expected));
+    found.Add("the index is " + std::to_string(image.size()) + " bytes long; " + std::to_string(f) +
+              " free and " + std::to_string(n) + " live records with " + std::to_string(keys) +
+              " keys need " + std::to_string(expected));
     return false;
   }
   if (static_cast<int64_t>(f) + n > records) {
-    if (!found.Add("the index holds " + std::to_string(static_cast<int64_t>(f) + n) +
-                   " records (" + std::to_string(n) + " live, " + std::to_string(f) +
+    if (!found.Add("the index holds " + std::to_string(static_cast<int64_t>(f) + n) + " records (" +
+                   std::to_string(n) + " live, " + std::to_string(f) +
                    " free) but the record file holds " + std::to_string(records))) {
       return false;
     }
@@ -91,8 +91,8 @@ bool ParseIndex(const std::string& image, int keys, int64_t records, Index* inde
   for (int32_t i = 0; i < f; ++i) {
     int32_t r = free_list[i];
     if (r < 0 || r >= records) {
-      if (!found.Add("free slot " + std::to_string(i + 1) + " names record " +
-                     std::to_string(r) + ", beyond the record file")) {
+      if (!found.Add("free slot " + std::to_string(i + 1) + " names record " + std::to_string(r) +
+                     ", beyond the record file")) {
         return false;
       }
       continue;
@@ -109,7 +109,9 @@ bool ParseIndex(const std::string& image, int keys, int64_t records, Index* inde
     const int32_t* order = free_list + f + static_cast<size_t>(n) * (k - 1);
     for (int32_t i = 0; i < n; ++i) {
       int32_t r = order[i];
-      auto where = [&] { return "entry " + std::to_string(i + 1) + " of key " + std::to_string(k); };
+      auto where = [&] {
+        return "entry " + std::to_string(i + 1) + " of key " + std::to_string(k);
+      };
       if (r < 0 || r >= records) {
         if (!found.Add(where() + " names record " + std::to_string(r) +
                        ", beyond the record file")) {
@@ -147,8 +149,7 @@ bool ParseIndex(const std::string& image, int keys, int64_t records, Index* inde
     if (k > 1 && found.count() > 0) {
       for (int64_t r = 0; r < records; ++r) {
         if (kind[static_cast<size_t>(r)] == 2 && seen_in[static_cast<size_t>(r)] != k &&
-            !found.Add("key " + std::to_string(k) + " does not list record " +
-                       std::to_string(r))) {
+            !found.Add("key " + std::to_string(k) + " does not list record " + std::to_string(r))) {
           return false;
         }
       }
@@ -224,8 +225,8 @@ int WriteIndexFile(const std::string& native, const std::string& image) {
   platform::Env& env = platform::CurrentEnv();
   std::string side = native + ".new";
   std::unique_ptr<platform::File> file;
-  int err = env.OpenFile(side, platform::kOpenWrite | platform::kOpenCreate | platform::kOpenTruncate,
-                         &file);
+  int err = env.OpenFile(
+      side, platform::kOpenWrite | platform::kOpenCreate | platform::kOpenTruncate, &file);
   if (err != 0) return err;
   constexpr size_t kPiece = size_t{1} << 20;
   for (size_t at = 0; at < image.size() && err == 0; at += kPiece) {

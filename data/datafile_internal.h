@@ -253,8 +253,8 @@ uint64_t ImageDigest(const std::string& image);
 struct JournalEntry {
   enum Kind : uint8_t { kInsert, kRemove, kRekey } kind;
   int32_t record;
-  uint32_t key_mask;    // kRekey: the keys whose text changed
-  std::string old_keys; // kRemove, kRekey: every key's old text, concatenated
+  uint32_t key_mask;     // kRekey: the keys whose text changed
+  std::string old_keys;  // kRemove, kRekey: every key's old text, concatenated
 };
 
 struct SavedState {

@@ -41,8 +41,9 @@ Status AcquireLockFile(FileState* state) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     std::unique_ptr<File> file;
     bool created = true;
-    int err = env.OpenFile(native, platform::kOpenRead | platform::kOpenWrite |
-                                       platform::kOpenCreate | platform::kOpenExclusive,
+    int err = env.OpenFile(native,
+                           platform::kOpenRead | platform::kOpenWrite | platform::kOpenCreate |
+                               platform::kOpenExclusive,
                            &file);
     if (err == EEXIST) {
       created = false;

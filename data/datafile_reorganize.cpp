@@ -46,8 +46,8 @@ struct SortEntry {
 std::vector<int32_t> SortedOrder(const std::string& texts, uint16_t length, uint32_t count) {
   std::vector<SortEntry> entries(count);
   for (uint32_t i = 0; i < count; ++i) {
-    const unsigned char* t = reinterpret_cast<const unsigned char*>(texts.data()) +
-                             static_cast<size_t>(i) * length;
+    const unsigned char* t =
+        reinterpret_cast<const unsigned char*>(texts.data()) + static_cast<size_t>(i) * length;
     uint64_t p = 0;
     for (int j = 0; j < 8; ++j) p = (p << 8) | (j < length ? t[j] : 0);
     entries[i] = SortEntry{p, i};
@@ -112,8 +112,9 @@ Status Rebuild(FileState* st, const DataFileProgress& progress) {
   if (total > INT32_MAX) return datafile::Fail(Status::kDiskReadError, rec_path);
 
   std::unique_ptr<File> out;
-  if (env.OpenFile(rec_native, platform::kOpenRead | platform::kOpenWrite | platform::kOpenCreate |
-                                   platform::kOpenTruncate,
+  if (env.OpenFile(rec_native,
+                   platform::kOpenRead | platform::kOpenWrite | platform::kOpenCreate |
+                       platform::kOpenTruncate,
                    &out) != 0) {
     return datafile::Fail(Status::kFileNotFound, rec_path);
   }
@@ -221,8 +222,7 @@ Status DataFileReorganize(int file, const DataFileProgress& progress) {
       if (probe->TestLock(datafile::kOpenRange, 1, File::LockMode::kExclusive, &others) == 0 &&
           others) {
         datafile::ReleaseLockFile(st);
-        return datafile::Fail(Status::kPermissionDenied,
-                              st->paths[Part(DataFilePart::kRecords)]);
+        return datafile::Fail(Status::kPermissionDenied, st->paths[Part(DataFilePart::kRecords)]);
       }
     }
   }
@@ -285,8 +285,7 @@ Status DataFileCheck(int file, std::vector<std::string>* problems) {
   int64_t records = check.records.records();
   int64_t partial = check.records.bytes() % layout.record_length;
   if (partial != 0) {
-    note("the record file ends with " + std::to_string(partial) +
-         " bytes of an incomplete record");
+    note("the record file ends with " + std::to_string(partial) + " bytes of an incomplete record");
   }
 
   std::string image;

@@ -53,14 +53,15 @@ class StructureCatalog final : public DataFileCatalog {
     size_t at = 0;
     for (int i = 0; i < layout.count; ++i) {
       const KeySegment& seg = layout.segments[i];
-      Slice part = at < text.size()
-                       ? Slice(text.data() + at,
-                               static_cast<uint16_t>(std::min<size_t>(seg.length, text.size() - at)))
-                       : Slice();
+      Slice part =
+          at < text.size()
+              ? Slice(text.data() + at,
+                      static_cast<uint16_t>(std::min<size_t>(seg.length, text.size() - at)))
+              : Slice();
       at += seg.length;
       FieldDesc field;
-      if (FieldInfo(file, layout.fields[i], &field) == Status::kOk &&
-          field.offset == seg.offset && field.width == seg.length) {
+      if (FieldInfo(file, layout.fields[i], &field) == Status::kOk && field.offset == seg.offset &&
+          field.width == seg.length) {
         s = FieldStore(file, layout.fields[i], part);
         if (s.is_error()) return s;
         continue;

@@ -19,8 +19,8 @@
 namespace tessaly::tools {
 
 struct DataFileArgs {
-  int file = 0;   // the engine's file number, once set up
-  int key = 1;    // --key K: the key order to use
+  int file = 0;          // the engine's file number, once set up
+  int key = 1;           // --key K: the key order to use
   bool numbers = false;  // --numbers: print record numbers
   std::string error;     // why the command line or the set-up failed
 };

@@ -43,8 +43,8 @@ std::string Key(int n) {
 
 // A child reports through a pipe and fails by its exit code.
 [[noreturn]] void ChildFail(int line) { _exit(100 + line % 100); }
-#define CHILD_EXPECT(cond) \
-  do {                     \
+#define CHILD_EXPECT(cond)            \
+  do {                                \
     if (!(cond)) ChildFail(__LINE__); \
   } while (0)
 

@@ -106,11 +106,20 @@ class Model {
       } else {
         int64_t p = pos_;
         switch (code & 0x34) {
-          case 0x10: ++p; break;
-          case 0x14: --p; break;
-          case 0x20: p = n - 1; break;
-          case 0x24: p = 0; break;
-          default: break;
+          case 0x10:
+            ++p;
+            break;
+          case 0x14:
+            --p;
+            break;
+          case 0x20:
+            p = n - 1;
+            break;
+          case 0x24:
+            p = 0;
+            break;
+          default:
+            break;
         }
         if (p < 0) {
           p = 0;
@@ -294,9 +303,9 @@ struct ModelCase {
 class DataFileModelTest : public ::testing::TestWithParam<ModelCase> {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("dfm_" + std::to_string(::getpid()) + "_" +
-                                        std::to_string(GetParam().line_number) +
-                                        std::to_string(GetParam().open_flags));
+    dir_ = fs::temp_directory_path() /
+           ("dfm_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam().line_number) +
+            std::to_string(GetParam().open_flags));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     SetDataFileCatalog(nullptr);
@@ -322,8 +331,8 @@ class DataFileModelTest : public ::testing::TestWithParam<ModelCase> {
 
 TEST_P(DataFileModelTest, EngineAndModelAgree) {
   const int steps = EnvInt("TESSALY_MODEL_STEPS", 500);
-  const int seed = EnvInt("TESSALY_MODEL_SEED", 1) + GetParam().line_number * 7 +
-                   GetParam().open_flags;
+  const int seed =
+      EnvInt("TESSALY_MODEL_SEED", 1) + GetParam().line_number * 7 + GetParam().open_flags;
   std::mt19937 rnd(static_cast<unsigned>(seed));
   auto pick = [&](int n) { return static_cast<int>(rnd() % static_cast<unsigned>(n)); };
   auto letter = [&] { return kLetters[pick(4)]; };
@@ -368,7 +377,8 @@ TEST_P(DataFileModelTest, EngineAndModelAgree) {
       what = "insert";
       std::string r(kLength, ' ');
       for (int i = 0; i < 8; ++i) r[static_cast<size_t>(i)] = letter();
-      for (int i = 8; i < kLength; ++i) r[static_cast<size_t>(i)] = static_cast<char>('0' + pick(10));
+      for (int i = 8; i < kLength; ++i)
+        r[static_cast<size_t>(i)] = static_cast<char>('0' + pick(10));
       if (pick(40) == 0) r[0] = 27;
       model.b1_ = r;
       std::memcpy(b.current, r.data(), kLength);

@@ -45,7 +45,8 @@ void WriteFile(const fs::path& p, const std::string& bytes) {
 }
 
 // The index image the file layout gives for these lists.
-std::string Image(const std::vector<int32_t>& free, const std::vector<std::vector<int32_t>>& orders) {
+std::string Image(const std::vector<int32_t>& free,
+                  const std::vector<std::vector<int32_t>>& orders) {
   std::string out;
   auto put = [&](int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); };
   put(static_cast<int32_t>(free.size()));
@@ -139,9 +140,9 @@ TEST_F(DataFileTest, SearchComparesTheSearchTextsLength) {
   ASSERT_EQ(DataFileOpen(1, 0), kResultEnd);
   for (const char* k : {"AC", "ABD", "AA", "ABC"}) ASSERT_EQ(Insert(Rec(k, "x")), Status::kOk);
   const FindCase cases[] = {
-      {"AB", 0, kResultFound, "ABC "},     // the first key starting with AB
+      {"AB", 0, kResultFound, "ABC "},  // the first key starting with AB
       {"ABD", 0, kResultFound, "ABD "},
-      {"ABZ", 0, kResultNext, ""},         // positioned on AC, not loaded
+      {"ABZ", 0, kResultNext, ""},  // positioned on AC, not loaded
       {"ABZ", kFindNearest, kResultNext, "AC  "},
       {"0", kFindNearest, kResultNext, "AA  "},  // before every key
       {"", kFindNearest, kResultNext, "AA  "},   // empty reads as one blank
@@ -173,7 +174,8 @@ TEST_F(DataFileTest, EqualKeysKeepInsertionOrderAndReportRepeats) {
     EXPECT_EQ(Insert(Rec("K", "2", "first"), file), Status::kOk);
     EXPECT_EQ(Insert(Rec("J", "1"), file), Status::kOk);
     // Without N_LINE the repeat is reported; the record is stored anyway.
-    EXPECT_EQ(Insert(Rec("K", "0", "second"), file), file == 1 ? Status(kResultRepeated) : Status(Status::kOk));
+    EXPECT_EQ(Insert(Rec("K", "0", "second"), file),
+              file == 1 ? Status(kResultRepeated) : Status(Status::kOk));
     EXPECT_EQ(DataFileRecordCount(file), 3);
     EXPECT_EQ(Walk(1, file), (std::vector<std::string>{"J   1   ", "K   2   ", "K   0   "}));
     EXPECT_EQ(Walk(2, file), (std::vector<std::string>{"K   0   ", "J   1   ", "K   2   "}));
@@ -250,18 +252,19 @@ TEST_F(DataFileTest, SaveWithoutALoadedRecordNeverOverwritesANeighbour) {
 
 TEST_F(DataFileTest, ReorganisingDropsDeletedRecordsAndKeepsEqualOnes) {
   ASSERT_EQ(DataFileOpen(1, 0), kResultEnd);
-  ASSERT_EQ(Insert(Rec("M", "2")), Status::kOk);   // 0
-  ASSERT_EQ(Insert(Rec("Z", "9")), Status::kOk);   // 1: deleted below
+  ASSERT_EQ(Insert(Rec("M", "2")), Status::kOk);      // 0
+  ASSERT_EQ(Insert(Rec("Z", "9")), Status::kOk);      // 1: deleted below
   ASSERT_EQ(Insert(Rec("M", "1")), kResultRepeated);  // 2
-  ASSERT_EQ(Insert(Rec("A", "1")), Status::kOk);   // 3
+  ASSERT_EQ(Insert(Rec("A", "1")), Status::kOk);      // 3
   ASSERT_EQ(DataFileFind(1, 1, "Z", 0), kResultFound);
   ASSERT_EQ(DataFileDelete(1, 0), Status::kOk);
   ASSERT_EQ(DataFileClose(1), Status::kOk);
   int64_t calls = 0, total = 0;
-  ASSERT_EQ(DataFileReorganize(1, [&](int64_t, int64_t t) {
-              ++calls;
-              total = t;
-            }),
+  ASSERT_EQ(DataFileReorganize(1,
+                               [&](int64_t, int64_t t) {
+                                 ++calls;
+                                 total = t;
+                               }),
             Status::kOk);
   EXPECT_EQ(calls, 4);
   EXPECT_EQ(total, 4);
@@ -422,8 +425,8 @@ TEST_F(DataFileTest, UpdateRangeRewritesEveryRecordOfThePrefix) {
   EXPECT_EQ(runs, 3);
   EXPECT_EQ(Current().substr(0, 3), "AC1");  // state put back
   EXPECT_EQ(DataFileControl(1)->current_key, 1);
-  EXPECT_EQ(Walk(1), (std::vector<std::string>{"AA1 x   ", "AC1 x   ", "ZB1 x   ", "ZB2 x   ",
-                                                "ZB3 x   "}));
+  EXPECT_EQ(Walk(1),
+            (std::vector<std::string>{"AA1 x   ", "AC1 x   ", "ZB1 x   ", "ZB2 x   ", "ZB3 x   "}));
   // Nothing with the prefix: created, once.
   SetWord(kRelRes, 0);
   ASSERT_EQ(DataFileUpdateRange(1, 2, "q", kRangeCreate, nullptr), Status::kOk);
