@@ -206,6 +206,20 @@ TEST_F(E2eTest, ShowsTheLanguageAndTheEvaluatedParameters) {
   EXPECT_TRUE(Contains(o.err, "Application folder: " + app_.string())) << o.err;
 }
 
+TEST_F(E2eTest, WritesTheResultsOfAnInputFile) {
+  // Expressions over what the parameter files and the language variables
+  // set, written with WRITE into the documents folder (the current one).
+  WriteFile(work_ / "in.txt",
+            "ExpEval A$=GREETING$+', '+CANCEL$\n"
+            "ExpEval WRITE('%APPPATH_DOCS%\\result.txt';-1;A$+.lf$)\n"
+            "ExpEval WRITE('%APPPATH_DOCS%\\result.txt';-1;ENVRON$('DPATH')+.lf$)\n"
+            "ExpEval WRITE('%APPPATH_DOCS%\\result.txt';-1;FN$MASK('###.##';RATE#*2)+.lf$)\n");
+  Outcome o = Tessaly({Dpath(), "INPUT=in.txt", "RUN=ExpEval 1"});
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(ReadFile(work_ / "result.txt"),
+            "Hola, Cancel\r\n" + app_.string() + "\r\n 42.00\r\n");
+}
+
 TEST_F(E2eTest, AFailingInputLineEndsTheRunWithItsStatus) {
   WriteFile(app_ / "in.txt", "ExpEval 'A'+1\nHelp about\n");
   Outcome o = Tessaly({Dpath(), "INPUT=" + (app_ / "in.txt").string(), "RUN=ExpEval 1"});
