@@ -31,6 +31,7 @@
 #include "expr/variables.h"
 #include "platform/encoding.h"
 #include "platform/process.h"
+#include "proc/procedures.h"
 
 #ifndef TESSALY_VERSION
 #define TESSALY_VERSION "0"
@@ -75,6 +76,7 @@ void InstallLayers() {
   InstallRelationalUpdates();
   InstallBackupProcesses();
   InstallDataBuiltinFunctions();
+  InstallProcedures();
 
   StartupServices services;
   services.create_variables = &CreateVariables;
