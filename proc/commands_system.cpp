@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -57,18 +58,43 @@ Status ReadFileLine(Slice name, int64_t n, Slice* line) {
   return result;
 }
 
-// Whether `path` is the record, index or lock file of an open data file,
+// The Linux path a runtime path names, made absolute, so that two spellings
+// of one file compare equal.
+std::string AbsoluteNative(std::string_view path) {
+  std::string native = platform::NativePath(path);
+  if (!native.empty() && native[0] != '/') {
+    std::string folder;
+    if (platform::CurrentFolder(&folder) == 0) {
+      native = platform::TranslatePath(folder) + "/" + native;
+    }
+  }
+  std::string out;
+  size_t start = 0;
+  while (start <= native.size()) {
+    size_t end = native.find('/', start);
+    if (end == std::string::npos) end = native.size();
+    std::string_view part(native.data() + start, end - start);
+    if (!part.empty() && part != ".") {
+      out += '/';
+      out.append(part);
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+// Whether `native` is the record, index or lock file of an open data file,
 // or a file open as a stream: deleting it would pull it from under the
 // runtime.
 bool IsInUse(const std::string& native) {
   for (int file = 1; file <= FileCount(); ++file) {
     if (!DataFileIsOpen(file)) continue;
     for (DataFilePart part : {DataFilePart::kRecords, DataFilePart::kIndex, DataFilePart::kLock}) {
-      if (platform::NativePath(DataFilePath(file, part)) == native) return true;
+      if (AbsoluteNative(DataFilePath(file, part)) == native) return true;
     }
   }
   for (int slot = kFirstFileSlot; slot < kStreamSlots; ++slot) {
-    if (StreamIsOpen(slot) && platform::NativePath(StreamName(slot).view()) == native) return true;
+    if (StreamIsOpen(slot) && AbsoluteNative(StreamName(slot).view()) == native) return true;
   }
   return false;
 }
@@ -78,7 +104,7 @@ Status DeleteOne(Slice path, int64_t* deleted) {
   int attributes = FileAttributes(path);
   if (attributes < 0) return Status::kOk;
   if (attributes & kAttrFolder) return SetDetail(Status::kPermissionDenied, path);
-  if (IsInUse(platform::NativePath(path.view()))) {
+  if (IsInUse(AbsoluteNative(path.view()))) {
     return SetDetail(Status::kPermissionDenied, path);
   }
   if (FileDelete(path) != 0) return SetDetail(Status::kPermissionDenied, path);
@@ -181,12 +207,12 @@ Status SystemCommand(int command, int count, const CommandArgument* args) {
   if (!s.ok()) return s;
   AreaMark mark;
   std::vector<std::string> argv;
-  for (int i = 0; i < count; ++i) {
-    AreaMark one;
-    Slice text = ExpandNames(args[i].text);
-    if (!text.ok()) return mark.Release(text.status());
-    argv.push_back(text.str());
-  }
+  // The program's name is a path of the runtime (%NAME% expanded); the
+  // arguments pass exactly as the procedure computed them.
+  Slice program = ExpandNames(Trim(args[0].text));
+  if (!program.ok()) return mark.Release(program.status());
+  argv.push_back(program.str());
+  for (int i = 1; i < count; ++i) argv.push_back(args[i].text.str());
   if (argv[0].empty()) return mark.Release(SetDetail(Status::kBadInputData, CommandName(command)));
   int exit_code = 0;
   int err = command == kCmdSystem ? platform::RunProgram(argv, &exit_code)

@@ -207,8 +207,12 @@ int FieldByNameAnyCase(int file, std::string_view name) {
 
 // Puts one imported value into buffer 1.
 Status StoreImported(int file, const FieldDesc& d, const std::string& value) {
+  // A control character has no place in a record (27 first would even
+  // mark it deleted); tabs and the line ends of a quoted value do.
   for (char c : value) {
-    if (static_cast<unsigned char>(c) < 0x20) return Status::kBadInputData;
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') {
+      return Status::kBadInputData;
+    }
   }
   RecordBuffers b = FileRecordBuffers(file);
   char* field = b.current + d.offset;
