@@ -373,7 +373,8 @@ Status StringTable(FunctionCall& call) {
     RETURN_IF_FAILED(args.Text(3, Slice(), &value));
     if (stack) {
       RETURN_IF_FAILED(strtab::Push(t, value));
-    } else if (index >= 0 && index < strtab::kMaxItems) {
+    } else if (index >= 0) {
+      if (index >= strtab::kMaxItems) return Status::kStrOutBound;
       RETURN_IF_FAILED(strtab::Set(t, static_cast<int>(index), value));
     }
   }
