@@ -124,9 +124,7 @@ int OptionInList(int n, Slice list) {
 
 int OptionNumber(int n) { return Integer(Option(n)); }
 
-Slice CommandLineProgram(Slice command_line) {
-  return Unquote(Trim(Item(command_line, ' ', 1)));
-}
+Slice CommandLineProgram(Slice command_line) { return Unquote(Trim(Item(command_line, ' ', 1))); }
 
 bool AsksForUsage(Slice command_line) { return WordIsSwitch(command_line, "?,HELP,H"); }
 

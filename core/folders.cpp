@@ -16,8 +16,7 @@ namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 char SeparatorOf(std::string_view folder) {
-  return (folder.find('/') != std::string_view::npos &&
-          folder.find('\\') == std::string_view::npos)
+  return (folder.find('/') != std::string_view::npos && folder.find('\\') == std::string_view::npos)
              ? '/'
              : '\\';
 }
@@ -117,7 +116,8 @@ Slice FolderPart(Slice path) {
   std::string_view v = path.view();
   size_t cut = v.find_last_of("\\/");
   if (cut == std::string_view::npos) return HasDrive(v) ? Substring(path, 0, 2) : Slice();
-  if (cut == 0 || (cut == 2 && HasDrive(v))) return Substring(path, 0, static_cast<uint16_t>(cut + 1));
+  if (cut == 0 || (cut == 2 && HasDrive(v)))
+    return Substring(path, 0, static_cast<uint16_t>(cut + 1));
   return Substring(path, 0, static_cast<uint16_t>(cut));
 }
 
@@ -178,8 +178,8 @@ Slice Folder(int n) {
       return mark.Keep(ResolveRelative("Backups", Folder(kFolderDocs)));
     case kFolderBackRel: {
       std::string path = CurrentFolderPath().str();
-      for (std::string part : {std::string("Backups"), DatabaseParameter(1).str(),
-                               DatabaseParameter(2).str()}) {
+      for (std::string part :
+           {std::string("Backups"), DatabaseParameter(1).str(), DatabaseParameter(2).str()}) {
         if (!part.empty()) path = Join(path, part);
       }
       return mark.Keep(Push(path));

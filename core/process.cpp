@@ -37,14 +37,10 @@ struct ProcessNeed {
   const char* needs;
 };
 constexpr ProcessNeed kProcessNeeds[] = {
-    {kProcAcceptRun, "data capture window"},
-    {kProcMantAux, "file maintenance window"},
-    {kProcMantMain, "file maintenance window"},
-    {kProcLnManMain, "document window"},
-    {kProcPrcExec, "procedure runner"},
-    {kProcReport, "report engine"},
-    {kProcReorg, "reorganisation window"},
-    {kProcCopy, "backup window"},
+    {kProcAcceptRun, "data capture window"},    {kProcMantAux, "file maintenance window"},
+    {kProcMantMain, "file maintenance window"}, {kProcLnManMain, "document window"},
+    {kProcPrcExec, "procedure runner"},         {kProcReport, "report engine"},
+    {kProcReorg, "reorganisation window"},      {kProcCopy, "backup window"},
 };
 static_assert(sizeof kProcessNeeds / sizeof kProcessNeeds[0] == 8);
 
@@ -78,7 +74,8 @@ Status RunSelectedProcedures(Slice parameters) {
   }
   std::string items;
   for (const std::string& n : names) items += (items.empty() ? "" : ",") + n;
-  if (items.size() > kMaxTextLength) return mark.Release(SetDetail(Status::kStringTooLong, pattern));
+  if (items.size() > kMaxTextLength)
+    return mark.Release(SetDetail(Status::kStringTooLong, pattern));
   Slice chosen = service::ChooseItems(Message(88), Slice::Of(items));
   if (!chosen.ok()) return mark.Release(chosen.status());
   Status status;
@@ -244,10 +241,10 @@ bool CloseRequest() {
 
 Status ShowAboutBox() {
   AreaMark mark;
-  Slice text = FormatMessage(kAboutBoxLimit, Message(76), "2017", GetEnvironment(kEnvDescription),
-                             "2.20", "0", LanguageCode(), static_cast<int>(SignedWord(kPrecis)),
-                             "1700", Folder(kFolderRunPath), Folder(kFolderDefault),
-                             Folder(kFolderData));
+  Slice text =
+      FormatMessage(kAboutBoxLimit, Message(76), "2017", GetEnvironment(kEnvDescription), "2.20",
+                    "0", LanguageCode(), static_cast<int>(SignedWord(kPrecis)), "1700",
+                    Folder(kFolderRunPath), Folder(kFolderDefault), Folder(kFolderData));
   if (!text.ok()) return mark.Release(text.status());
   (void)ShowMessageBox(text, Message(75), BoxKind::kInformation);
   return mark.Release(Status::kOk);
@@ -310,7 +307,8 @@ Status FontSetProcess() {
   if (offered.size() > kMaxTextLength) return SetDetail(Status::kStringTooLong, Slice::Of(path));
   int chosen = service::ChooseItem("Font", Slice::Of(offered));
   if (chosen < 0) {
-    return SetDetail(Status::kFeatureRemoved, "FontSet (selection window not available in this build)");
+    return SetDetail(Status::kFeatureRemoved,
+                     "FontSet (selection window not available in this build)");
   }
   if (chosen == 0 || chosen > static_cast<int>(items.size())) return Status::kUserCanceled;
   std::string first = items[chosen - 1];

@@ -61,8 +61,8 @@ inline constexpr uint32_t ProcessCode(int number) { return static_cast<uint32_t>
 inline constexpr int ProcessNumberOf(uint32_t code) { return static_cast<int>(code >> 16); }
 
 struct ProcessRequest {
-  int number = 0;     // 0 when the name is not a process
-  Slice name;         // views into the request text
+  int number = 0;  // 0 when the name is not a process
+  Slice name;      // views into the request text
   Slice parameters;
 };
 // Splits a request (leading and trailing blanks ignored). 0, or 163 with

@@ -217,7 +217,8 @@ Status MainMenuRun(Slice menu_file) {
   std::string run_request = Option(kOptRun).str();
   Slice run = Slice::Of(run_request);
   if ((!menu_file.ok() || menu_file.empty()) && run.empty()) {
-    return mark.Release(Shown(SetDetail(Status::kBadInputData, "no main menu file and no RUN option")));
+    return mark.Release(
+        Shown(SetDetail(Status::kBadInputData, "no main menu file and no RUN option")));
   }
   // Set before the INPUT file runs: the captures it answers write their
   // results to the OUTPUT file.
@@ -245,7 +246,8 @@ Status MainMenuRun(Slice menu_file) {
     if (run.empty()) {
       SetBits(kScrStat, 0x02);
       if (InstalledStartupServices().run_main_menu != nullptr && !service::DisplayAvailable()) {
-        status = SetDetail(Status::kScreenEnviron, "main menu window: no display (DISPLAY is not set)");
+        status =
+            SetDetail(Status::kScreenEnviron, "main menu window: no display (DISPLAY is not set)");
       } else {
         status = service::RunMainMenu(menu_file);
       }

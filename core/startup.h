@@ -85,9 +85,9 @@ struct StartupParameters {
 struct FontEntry {
   int height = 0;
   int width = 0;
-  int weight = 0;     // 400 normal, 700 bold; 0 when `bold` says it
+  int weight = 0;  // 400 normal, 700 bold; 0 when `bold` says it
   bool bold = false;
-  std::string face;   // Windows-1252
+  std::string face;  // Windows-1252
 };
 inline constexpr int kFontLimit = 6;
 inline constexpr char kFontFileName[] = "KVFONT.PPN";

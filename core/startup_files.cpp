@@ -76,9 +76,7 @@ namespace {
 
 Slice DefaultFolders() { return GetEnvironment(kEnvDefaultFolder); }
 
-bool IsBlank(const std::string& line) {
-  return line.find_first_not_of(" \t") == std::string::npos;
-}
+bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
 
 // ---- Fonts ------------------------------------------------------------------
 
@@ -380,7 +378,8 @@ void ForgetSession() { Session() = SessionStamp(); }
 Status StandardStartPhase(Slice parameter_files) {
   AreaMark mark;
   // "Help" under the application's own folder, the first of folder 2.
-  Status status = SetEnvironment(kEnvHelpFolder, JoinPath(Trim(Item(DefaultFolders(), ',', 1)), "Help"));
+  Status status =
+      SetEnvironment(kEnvHelpFolder, JoinPath(Trim(Item(DefaultFolders(), ',', 1)), "Help"));
   if (status.ok()) status = LoadParameterFiles(parameter_files);
   if (status.ok()) status = SessionStatus(kSessionStart);
   return mark.Release(status);

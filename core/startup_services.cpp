@@ -28,7 +28,7 @@ struct WordDefault {
   uint16_t value;
 };
 constexpr WordDefault kWordDefaults[] = {
-    {kDevHig, 24}, {kDevWid, 80}, {kLastKey, 4},  {kUpStat, 1},   {kLb, 128},
+    {kDevHig, 24}, {kDevWid, 80}, {kLastKey, 4},  {kUpStat, 1},  {kLb, 128},
     {kTrace, 1},   {kPrecis, 2},  {kBYear, 2000}, {kBkYear, 80},
 };
 static_assert(sizeof kWordDefaults / sizeof kWordDefaults[0] == 9);

@@ -44,20 +44,20 @@ TEST(CommandLine, FindsOptionValues) {
   const OptionCase cases[] = {
       {"p /APNAME=X", "APNAME", "X"},
       {"p APNAME=X /RUN=Y", "RUN", "Y"},
-      {"p apname=x", "APNAME", "x"},    // the lower-case spelling of the name
-      {"p Apname=x", "APNAME", ""},     // only the whole name lower-cased
+      {"p apname=x", "APNAME", "x"},  // the lower-case spelling of the name
+      {"p Apname=x", "APNAME", ""},   // only the whole name lower-cased
       {"p dpath=x", "dpath", "x"},
-      {"p DPATH=x", "dpath", "x"},      // a lower-case name tries upper case
+      {"p DPATH=x", "dpath", "x"},  // a lower-case name tries upper case
       {"p DPATH:C", "DPATH", "C"},
       {"p DPATH=C:\\x", "DPATH", "C"},  // a ':' outside quotes ends the value
       {"p DPATH=\"C:\\x y\"", "DPATH", "C:\\x y"},
       {"p DPATH='/home/ana'", "DPATH", "/home/ana"},
       {"p DPATH=/home/ana", "DPATH", ""},  // '/' ends the value: quote paths
       {"p RUN=a&b", "RUN", "a"},
-      {"p XAPNAME=Y", "APNAME", ""},   // inside another word
+      {"p XAPNAME=Y", "APNAME", ""},  // inside another word
       {"p a&APNAME=Y", "APNAME", "Y"},
       {"p APNAME:A APNAME=B", "APNAME", "A"},  // ':' is looked for first
-      {"p %X%='q'", "%X%", "'q'"},     // a name with '%' keeps the quotes
+      {"p %X%='q'", "%X%", "'q'"},             // a name with '%' keeps the quotes
       {"p RUN='x APNAME=Q'", "APNAME", ""},
       {"p TRACE=257", "TRACE", "257"},
       {"p trace:257", "TRACE", "257"},
@@ -93,8 +93,8 @@ TEST(CommandLine, QuotesLinuxPathsInOptionValues) {
 }
 
 TEST(CommandLine, JoinsArgumentsAfterTheQuotedProgram) {
-  std::string line = JoinArguments("/usr/bin/tessaly",
-                                   {"--DPATH=/home/ana/tienda", "RUN=Help x", "a\xC3\xB1o\r"});
+  std::string line =
+      JoinArguments("/usr/bin/tessaly", {"--DPATH=/home/ana/tienda", "RUN=Help x", "a\xC3\xB1o\r"});
   EXPECT_EQ(line, "\"/usr/bin/tessaly\" --DPATH=\"/home/ana/tienda\" RUN=\"Help x\" a\xF1o");
   AreaMark mark;
   Slice normal = NormaliseCommandLine(Slice::Of(line));
@@ -109,9 +109,9 @@ TEST(CommandLine, RecognisesUsageAndVersionSwitches) {
     bool usage;
     bool version;
   } cases[] = {
-      {"p /help", true, false},  {"p /?", true, false},       {"p /H", true, false},
-      {"p /version", false, true}, {"p /V", false, true},     {"p RUN='x /?'", false, false},
-      {"/? p", false, false},    {"p HELP=1", false, false},
+      {"p /help", true, false},    {"p /?", true, false},      {"p /H", true, false},
+      {"p /version", false, true}, {"p /V", false, true},      {"p RUN='x /?'", false, false},
+      {"/? p", false, false},      {"p HELP=1", false, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(AsksForUsage(c.line), c.usage) << c.line;

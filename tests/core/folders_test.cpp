@@ -27,7 +27,7 @@ TEST(Folders, ResolvesRelativePaths) {
       {"a\\.\\b", "\\r", "\\r\\a\\b"},
       {"..\\APPS", "\\", "\\APPS"},  // the root has no parent
       {"..\\x", "C:\\", "C:\\x"},
-      {"..\\x", "apps", "x"},      // a relative base: the current folder
+      {"..\\x", "apps", "x"},  // a relative base: the current folder
       {"..\\..\\x", "apps", "..\\x"},
       {"..\\x", "..", "..\\..\\x"},
       {"\\abs\\x", "\\a", "\\abs\\x"},
@@ -43,9 +43,12 @@ TEST(Folders, ResolvesRelativePaths) {
 
 TEST(Folders, TakesTheFolderPartOfAPath) {
   const std::pair<const char*, const char*> cases[] = {
-      {"\\usr\\bin\\tessaly", "\\usr\\bin"}, {"/usr/bin/tessaly", "/usr/bin"},
-      {"/tessaly", "/"},                     {"tessaly", ""},
-      {"C:\\tessaly.exe", "C:\\"},           {"C:x", "C:"},
+      {"\\usr\\bin\\tessaly", "\\usr\\bin"},
+      {"/usr/bin/tessaly", "/usr/bin"},
+      {"/tessaly", "/"},
+      {"tessaly", ""},
+      {"C:\\tessaly.exe", "C:\\"},
+      {"C:x", "C:"},
   };
   for (const auto& [path, folder] : cases) EXPECT_EQ(FolderPart(path).str(), folder) << path;
 }

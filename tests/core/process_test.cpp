@@ -22,8 +22,8 @@ TEST(ProcessRequests, SplitsNameAndParameters) {
   const SplitCase cases[] = {
       {"PrcExec", kProcPrcExec, "PrcExec", ""},
       {"PrcExec CLOSE.PRX 1", kProcPrcExec, "PrcExec", "CLOSE.PRX 1"},
-      {"Help,About", kProcHelp, "Help", "About"},          // no blank: a comma
-      {"Report a,b", kProcReport, "Report", "a,b"},        // a blank wins
+      {"Help,About", kProcHelp, "Help", "About"},    // no blank: a comma
+      {"Report a,b", kProcReport, "Report", "a,b"},  // a blank wins
       {"  ExpEval A=1  ", kProcExpEval, "ExpEval", "A=1"},
       {"ExpEval A$='x y'", kProcExpEval, "ExpEval", "A$='x y'"},
       {"MantMain", kProcMantMain, "MantMain", ""},
@@ -130,8 +130,8 @@ TEST_F(ProcessTest, RunsTheProceduresChosenFromASelection) {
   Fake().choose_many = "1,3";
   std::string request = "PrcExec " + app_ / "*.prx";
   EXPECT_EQ(RunProcess(Slice::Of(request)), Status::kOk);
-  EXPECT_EQ(Ran(), (std::vector<std::string>{"PrcExec:" + app_ / "a.prx",
-                                             "PrcExec:" + app_ / "c.prx"}));
+  EXPECT_EQ(Ran(),
+            (std::vector<std::string>{"PrcExec:" + app_ / "a.prx", "PrcExec:" + app_ / "c.prx"}));
   EXPECT_EQ(Fake().chooser_titles, (std::vector<std::string>{"Target File"}));
 
   std::string none = "PrcExec " + app_ / "*.none";

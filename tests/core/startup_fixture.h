@@ -63,7 +63,7 @@ struct FakeServices {
   Status evaluate_status = Status::kOk;
   std::map<std::string, std::string> assigned;
   std::vector<std::string> dictionary_loads;  // "code|default|list"
-  std::string dictionary_folder;  // loads succeed when the list starts with it
+  std::string dictionary_folder;              // loads succeed when the list starts with it
   int reindexes = 0;
   int define_file_variables = 0;
   std::vector<std::string> log;

@@ -57,9 +57,9 @@ TEST_F(StartTest, RunsThePhasesAndSettlesTheEnvironment) {
   EXPECT_EQ(Word(kPrecis), 2);
   EXPECT_EQ(Word(kDevWid), 80);
   // The program's folder held no dictionary: reselected through DPATH.
-  EXPECT_EQ(Fake().dictionary_loads,
-            (std::vector<std::string>{"TY|/opt/bin|/opt/bin",
-                                      "TY|" + app_.path() + "|" + app_.path()}));
+  EXPECT_EQ(
+      Fake().dictionary_loads,
+      (std::vector<std::string>{"TY|/opt/bin|/opt/bin", "TY|" + app_.path() + "|" + app_.path()}));
   EXPECT_EQ(Env(kEnvDefaultFolder), app_.path());
   EXPECT_EQ(Env(kEnvHelpFolder), app_.path() + "/Help");
   EXPECT_EQ(Fake().define_file_variables, 1);
@@ -131,7 +131,8 @@ TEST_F(StartTest, TraceShowsTheAboutBoxOrLogsAndStops) {
 }
 
 TEST_F(StartTest, ReadsTheWindowFont) {
-  WriteFile(app_ / "KVFONT.PPN", "\r\n 18 ; 9 ;Bold; DejaVu Sans Mono \r\n24;12;;Lucida Console\r\n");
+  WriteFile(app_ / "KVFONT.PPN",
+            "\r\n 18 ; 9 ;Bold; DejaVu Sans Mono \r\n24;12;;Lucida Console\r\n");
   ASSERT_EQ(StartWith(Dpath()), Status::kOk);
   ASSERT_EQ(WindowFontEntry(), 1);  // the entry point's own font is not registered by Start
   const FontEntry* font = GetFont(WindowFontEntry());
@@ -142,7 +143,8 @@ TEST_F(StartTest, ReadsTheWindowFont) {
 }
 
 TEST_F(StartTest, TheFontTableHoldsSixEntries) {
-  for (int i = 1; i <= kFontLimit; ++i) EXPECT_EQ(RegisterFont(FontEntry{i, i, 400, false, "F"}), i);
+  for (int i = 1; i <= kFontLimit; ++i)
+    EXPECT_EQ(RegisterFont(FontEntry{i, i, 400, false, "F"}), i);
   EXPECT_EQ(RegisterFont(FontEntry{7, 7, 400, false, "F"}), 0);
   EXPECT_EQ(FontCount(), kFontLimit);
   EXPECT_EQ(GetFont(7), nullptr);
@@ -382,8 +384,11 @@ TEST_F(MainMenuTest, ShutdownReportsLeaksAndChoosesTheExitCode) {
   struct Exit {
     Status status;
     int code;
-  } exits[] = {{Status::kOk, 0}, {Status::kUserCanceled, 0}, {Status::kTypeMismatch, 128},
-               {Status::kBadInputData, 163}, {Status::kUndefined, 255}};
+  } exits[] = {{Status::kOk, 0},
+               {Status::kUserCanceled, 0},
+               {Status::kTypeMismatch, 128},
+               {Status::kBadInputData, 163},
+               {Status::kUndefined, 255}};
   for (const Exit& e : exits) EXPECT_EQ(ExitCodeOf(e.status), e.code) << e.status.code();
 }
 
