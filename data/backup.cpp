@@ -121,8 +121,8 @@ Status WholeCopy(const std::string& source, const std::string& target,
   err = EEXIST;
   for (int attempt = 0; attempt < 8 && err == EEXIST; ++attempt) {
     side = SideName(native_target);
-    err = env.OpenFile(side, platform::kOpenWrite | platform::kOpenCreate | platform::kOpenExclusive,
-                       &out);
+    err = env.OpenFile(
+        side, platform::kOpenWrite | platform::kOpenCreate | platform::kOpenExclusive, &out);
   }
   if (err != 0) return Failure(err, target, true);
   platform::FileInfo old;
@@ -153,8 +153,7 @@ std::string TextOf(Slice s) { return s.ok() ? s.str() : std::string(); }
 // ---- Data files ----------------------------------------------------------------
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -208,9 +207,7 @@ class ScopedProgressHook {
   HookFn previous_;
 };
 
-Slice ReorganizationTitle() {
-  return Trim(Item(Unquote(Message(kReorganizationMessage)), ',', 1));
-}
+Slice ReorganizationTitle() { return Trim(Item(Unquote(Message(kReorganizationMessage)), ',', 1)); }
 
 }  // namespace
 
@@ -375,8 +372,9 @@ Status BackupRun(int mode) {
     Slice extension = PathPart(Slice::Of(chosen), kPartExtension);
     int f = DataFileNamed(name);
     std::string own_extension =
-        f == 0 ? std::string()
-               : TextOf(PathPart(Slice::Of(DataFilePath(f, DataFilePart::kRecords)), kPartExtension));
+        f == 0
+            ? std::string()
+            : TextOf(PathPart(Slice::Of(DataFilePath(f, DataFilePart::kRecords)), kPartExtension));
     if (f == 0 || !EqualIgnoringCase(extension.view(), own_extension)) {
       return mark.Release(SetDetail(Status::kBadInputData, Slice::Of(chosen)));
     }
@@ -418,9 +416,8 @@ Status ReorganizeFile(int file) {
   {
     AreaMark mark;
     ScopedProgress progress(ReorganizationTitle(), kReorganizeSteps);
-    s = DataFileReorganize(f, [](int64_t done, int64_t total) {
-      (void)CurrentChoices().ProgressStep(done, total);
-    });
+    s = DataFileReorganize(
+        f, [](int64_t done, int64_t total) { (void)CurrentChoices().ProgressStep(done, total); });
   }
   if (reopen >= 0) {
     Status reopened = DataFileOpen(f, reopen);

@@ -59,6 +59,8 @@ bool IsLoaded(int f) {
     Forget(f);
     return false;
   }
+  // Opening a file again resets its control; the definitions stay loaded.
+  Mirror(f);
   return true;
 }
 
@@ -94,7 +96,8 @@ Status GatherDefinitions(Slice file_name, int count, std::vector<std::string>* d
       status = SetDetail(Status::kBadInputData, Concat({file_name, ": ", content}));
       break;
     }
-    if (static_cast<size_t>(n) >= definitions->size()) definitions->resize(static_cast<size_t>(n) + 1);
+    if (static_cast<size_t>(n) >= definitions->size())
+      definitions->resize(static_cast<size_t>(n) + 1);
     std::string_view text = content.view().substr(2);
     size_t start = text.find_first_not_of(" \t");
     text = start == std::string_view::npos ? std::string_view() : text.substr(start);
@@ -186,7 +189,9 @@ Status ExecuteStatements(int f, Slice statements) {
 class DefinitionSource final : public RelationalUpdateSource {
  public:
   Slice Select(int file, Slice selection) override { return RelUpdateSelect(file, selection); }
-  Status Execute(int file, Slice statements) override { return ExecuteStatements(file, statements); }
+  Status Execute(int file, Slice statements) override {
+    return ExecuteStatements(file, statements);
+  }
 };
 DefinitionSource g_source;
 

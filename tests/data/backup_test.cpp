@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "core/folders.h"
-#include "core/text.h"
 #include "core/message_box.h"
 #include "core/process.h"
 #include "core/startup_services.h"
+#include "core/text.h"
 #include "data/choices.h"
 #include "data/viewer.h"
 #include "platform/fault_env.h"
@@ -114,8 +114,7 @@ TEST_F(BackupTest, ASecondBackupWithTheCopyRuleCopiesNothingAndCounts) {
   ASSERT_EQ(BackupRun(kBackupCopy), Status::kOk);
   EXPECT_EQ(Word(kCount), 5);
   for (DataFilePart part : {DataFilePart::kRecords, DataFilePart::kIndex}) {
-    EXPECT_EQ(ReadFile(CopyOf(folder, kCustomersFile, part)),
-              ReadFile(Own(kCustomersFile, part)));
+    EXPECT_EQ(ReadFile(CopyOf(folder, kCustomersFile, part)), ReadFile(Own(kCustomersFile, part)));
   }
   EXPECT_EQ(Inode(CopyOf(folder, kArticlesFile, DataFilePart::kRecords)), first);
 
@@ -160,8 +159,8 @@ TEST_F(BackupTest, RestoreReplacesOneFileFromItsBackup) {
     Status status;
   } cases[] = {
       {CopyOf(folder, kCustomersFile, DataFilePart::kIndex), Status::kBadInputData},
-      {folder + "/short.DIR", Status::kBadInputData},       // no such data file
-      {damaged, Status::kBadInputData},                     // not whole records
+      {folder + "/short.DIR", Status::kBadInputData},  // no such data file
+      {damaged, Status::kBadInputData},                // not whole records
       {folder + "/gone/ARTICLES.DIR", Status::kFileNotFound},
       {"", Status::kUserCanceled},
   };
@@ -185,7 +184,9 @@ TEST_F(BackupTest, ChoicesComeFromTheInstalledDialogsOrCancel) {
       asked.push_back(title.str() + "|" + items.str());
       return 0;
     }
-    void ProgressOpen(Slice, int64_t steps) override { asked.push_back("open " + std::to_string(steps)); }
+    void ProgressOpen(Slice, int64_t steps) override {
+      asked.push_back("open " + std::to_string(steps));
+    }
     bool ProgressStep(int64_t done, int64_t total) override {
       asked.push_back(std::to_string(done) + "/" + std::to_string(total));
       return done < 2;  // stops after the second file
@@ -331,7 +332,8 @@ TEST_F(FileCopyTest, CopiesInUnitsAndNeverLeavesAHalfTarget) {
 
   // A range lands in place at its offset.
   Write("range", "0123456789");
-  ASSERT_EQ(FileCopyRange(Slice::Of(Path("source")), 2, Slice::Of(Path("range")), 4, 3), Status::kOk);
+  ASSERT_EQ(FileCopyRange(Slice::Of(Path("source")), 2, Slice::Of(Path("range")), 4, 3),
+            Status::kOk);
   EXPECT_EQ(ReadFile(Path("range")), "0123cde789");
 }
 
@@ -361,10 +363,9 @@ TEST_F(FileCopyTest, ViewersStartWithoutAShellAndWithoutWaiting) {
   env.fail = ENOENT;
   EXPECT_EQ(ViewerStart(2, "x"), -1);
   EXPECT_EQ(env.started,
-            (std::vector<std::vector<std::string>>{
-                {"/opt/reader/bin/reader", Path("report.pdf")},
-                {"xdg-open", "https://example.org/a b;rm -rf"},
-                {"xdg-open", "x"}}));
+            (std::vector<std::vector<std::string>>{{"/opt/reader/bin/reader", Path("report.pdf")},
+                                                   {"xdg-open", "https://example.org/a b;rm -rf"},
+                                                   {"xdg-open", "x"}}));
   EXPECT_FALSE(env.waited);
 }
 

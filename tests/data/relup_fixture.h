@@ -107,16 +107,16 @@ class RelupFixture : public ::testing::Test {
     Set(kArticlesFile, "CODE", code);
     Set(kArticlesFile, "NAME", "Article " + code);
     Set(kArticlesFile, "STOCK", stock);
-    ASSERT_EQ(RecordCommit(kArticlesFile, RecordSave(RecordOpFlags(kOpIns), kArticlesFile, "NONE",
-                                                     Slice())),
+    ASSERT_EQ(RecordCommit(kArticlesFile,
+                           RecordSave(RecordOpFlags(kOpIns), kArticlesFile, "NONE", Slice())),
               Status::kOk);
   }
   static void AddCustomer(const std::string& code) {
     ASSERT_EQ(DataFileMove(kCustomersFile, kMoveClear), kResultCleared);
     Set(kCustomersFile, "CODE", code);
     Set(kCustomersFile, "NAME", "Customer " + code);
-    ASSERT_EQ(RecordCommit(kCustomersFile, RecordSave(RecordOpFlags(kOpIns), kCustomersFile,
-                                                      "NONE", Slice())),
+    ASSERT_EQ(RecordCommit(kCustomersFile,
+                           RecordSave(RecordOpFlags(kOpIns), kCustomersFile, "NONE", Slice())),
               Status::kOk);
   }
   // The stock of an article as stored.

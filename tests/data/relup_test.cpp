@@ -45,10 +45,10 @@ TEST_F(RelUpdateTest, SavingALineMovesTheStockOfItsArticle) {
     const char* lines;
     const char* saves;  // definition 0 runs first at every revert and apply
   } steps[] = {
-      {kOpIns, "5", "95", "1", "1"},   // applies
-      {kOpSve, "8", "92", "1", "3"},   // reverts 5, applies 8
-      {kOpSve, "8", "92", "1", "3"},   // unchanged: nothing written, nothing run
-      {kOpDel, "", "100", "0", "4"},   // reverts
+      {kOpIns, "5", "95", "1", "1"},  // applies
+      {kOpSve, "8", "92", "1", "3"},  // reverts 5, applies 8
+      {kOpSve, "8", "92", "1", "3"},  // unchanged: nothing written, nothing run
+      {kOpDel, "", "100", "0", "4"},  // reverts
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(std::string(RecordOpName(step.op).view()) + " " + step.qty);
@@ -115,7 +115,7 @@ TEST_F(RelUpdateTest, DefinitionsAreJoinedAndSelected) {
       {kLinesFile, "1", "7", def0},  // beyond the definitions: nothing more
       {kLinesFile, "1", "3-(N_LINE{}>0)*2", def0 + ";" + def1},
       {kArticlesFile, "", "", "ARTICLES#=ARTICLES#+_SGN"},  // one definition: "1"
-      {kCustomersFile, "", "", ""},                          // none loaded
+      {kCustomersFile, "", "", ""},                         // none loaded
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.selection);
@@ -163,9 +163,9 @@ TEST_F(RelUpdateTest, LoadingUnloadingAndBadDefinitionFiles) {
     std::string text;
     Status status;
   } cases[] = {
-      {"", Status::kOk},                                 // nothing for file 3
-      {"03x1A=1\r\n", Status::kBadInputData},            // no definition number
-      {"0301A=1\r\n03 2B=2\r\n", Status::kOk},           // a blank reads as 0
+      {"", Status::kOk},                        // nothing for file 3
+      {"03x1A=1\r\n", Status::kBadInputData},   // no definition number
+      {"0301A=1\r\n03 2B=2\r\n", Status::kOk},  // a blank reads as 0
       {"0301" + std::string(600, 'A') + "\r\n", Status::kStringTooLong},
   };
   for (const Case& c : cases) {
@@ -174,7 +174,8 @@ TEST_F(RelUpdateTest, LoadingUnloadingAndBadDefinitionFiles) {
     EXPECT_EQ(RelUpdateLoad(kLinesFile, Slice()), c.status);
     EXPECT_EQ(RelUpdateLoaded(kLinesFile), c.status == Status::kOk);
     if (c.status != Status::kOk) {
-      EXPECT_NE(GetDetail().view().find("RURELUP.DAT"), std::string_view::npos) << GetDetail().view();
+      EXPECT_NE(GetDetail().view().find("RURELUP.DAT"), std::string_view::npos)
+          << GetDetail().view();
       EXPECT_EQ(RelUpdateMark(), 0);
     }
     EXPECT_EQ(strtab::Count(strtab::kLineQueue), 0);
