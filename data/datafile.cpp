@@ -154,7 +154,11 @@ struct Probe {
   }
 };
 
-// The first position whose key text, over m bytes, is not below `text`.
+// The first position whose key text, over m bytes, is not below `text`. In a
+// sorted order this is where a binary search that stops on an equal probe
+// and walks back to the first equal entry ends, and, when nothing is equal,
+// the probe or the one after it: the same position and result, with no walk
+// over long runs of equal keys.
 uint32_t LowerBound(FileState* st, const KeyOrder& order, const Key& key, const char* text,
                     size_t m, bool* failed) {
   Probe probe{st, &key};
@@ -166,7 +170,8 @@ uint32_t LowerBound(FileState* st, const KeyOrder& order, const Key& key, const 
   return pos;
 }
 
-// The first position whose key text is above `text`: after the last equal.
+// The first position whose key text is above `text`: where an insert lands
+// after walking forward past the last equal entry.
 uint32_t UpperBound(FileState* st, const KeyOrder& order, const Key& key, const char* text,
                     bool* failed) {
   Probe probe{st, &key};
