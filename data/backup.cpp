@@ -345,9 +345,8 @@ Status RestoreDataFile(int file, Slice records) {
 // ---- Backup and restore ----------------------------------------------------------------
 
 Status BackupRun(int mode) {
-  if (mode == kBackupRemoved) {
-    return ShowError(SetDetail(Status::kFeatureRemoved, "Copy 2"));
-  }
+  // Shown by whoever asked, as every failing process is.
+  if (mode == kBackupRemoved) return SetDetail(Status::kFeatureRemoved, "Copy 2");
   if (mode != kBackupCopy && mode != kBackupRestore) {
     return SetDetail(Status::kBadInputData, Slice::Of("Copy " + std::to_string(mode)));
   }

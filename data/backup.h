@@ -52,7 +52,7 @@ inline constexpr uint16_t kAuxStatCopyChanged = 0x200;
 // of the unit just written; a non-zero answer stops the copy (122).
 using FileCopyProgress = std::function<int(int64_t total, int64_t unit)>;
 
-// Backup (0), restore (1); 2 is no longer available and shows 148. 122 when
+// Backup (0), restore (1); 2 is no longer available: 148. 122 when
 // the user chooses no folder or file. Reports completion (message 0005)
 // when every file was copied or left alone by the copy rule; stops at the
 // first failure of 128 and more and answers it.

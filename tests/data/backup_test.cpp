@@ -261,7 +261,7 @@ TEST_F(BackupTest, ProcessesAndModes) {
       {"Copy 1", Status::kUserCanceled},
   };
   for (const Case& c : cases) EXPECT_EQ(RunProcess(c.request), c.status) << c.request;
-  EXPECT_EQ(Boxes().size(), 1u);  // mode 2 shows its status
+  EXPECT_TRUE(Boxes().empty());  // failures are shown by whoever asked
 }
 
 class FileCopyTest : public BackupTest {
