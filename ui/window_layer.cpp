@@ -24,6 +24,8 @@ WindowLayer* g_layer = nullptr;
 
 }  // namespace
 
+bool IsModalKind(int kind) { return (kind >= 3 && kind <= 7) || kind == 9 || kind == 10; }
+
 WindowLayer* SetWindowLayer(WindowLayer* layer) {
   WindowLayer* old = g_layer;
   g_layer = layer;

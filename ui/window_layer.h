@@ -27,6 +27,9 @@
 // know.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "core/slice.h"
 #include "core/status.h"
 
@@ -59,6 +62,47 @@ enum FieldTextFlags : int {
   // The control is a check box: the text is the stored logical "0" or "1"
   // and sets the check state.
   kFieldTextCheckBox = 16,
+};
+
+// ---- Windows, their loops and menu bars ----------------------------------------
+
+// The kinds of window (0-11); a kind selects the class, the style and the
+// show state. Kinds 3-7, 9 and 10 are modal: the window below is disabled
+// while they are open. Kind 11 opens maximized.
+inline constexpr int kWindowKindCount = 12;
+bool IsModalKind(int kind);
+
+// Flags of a window request.
+enum WindowFlags : int {
+  kWindowAtFocus = 64,   // placed beside the focused control of the window below
+  kWindowModal = 128,    // modal whatever its kind
+};
+
+// Handles an action code (action in the low byte, parameter in the high
+// byte) dispatched from a window. A result below 128 with bit 8 closes the
+// window; its loop then answers the result with bits 4, 8 and 16 cleared.
+using WindowActionFn = Status (*)(void* context, WindowId window, int action);
+
+// An entry of a menu bar: a popup (with entries) or a command item whose
+// identifier routes its pick (1500 + n gives action 16 with parameter n).
+struct MenuEntry {
+  std::string title;  // Windows-1252
+  int id = 0;         // command items; 0 for popups
+  bool popup = false;
+  std::vector<MenuEntry> entries;
+};
+
+struct WindowRequest {
+  int kind = 0;             // 0-11; others are refused with 163
+  int flags = 0;            // WindowFlags
+  Slice title;
+  int columns = -1;         // content size in cells; -1 the geometry's
+  int rows = -1;
+  const std::vector<MenuEntry>* menu = nullptr;  // the menu bar's popups and items
+  bool main_window = false; // closing it asks action 17 instead of 28
+  // Null: actions go to the screen instance shown in the window.
+  WindowActionFn action = nullptr;
+  void* context = nullptr;
 };
 
 class WindowLayer {
@@ -102,6 +146,37 @@ class WindowLayer {
   // The text of the window's status line (a gray area with white centred
   // text).
   virtual Status SetStatusLine(WindowId window, Slice text) = 0;
+
+  // ---- Windows and loops (a layer without a display has none) ----
+
+  // Opens a window of a kind on top of the window stack (32 windows at
+  // most) and returns it; kNoWindow with `status` set when it cannot (163
+  // for a bad kind, 179 for a full stack, 143 without a display).
+  virtual WindowId OpenWindow(const WindowRequest& request, Status* status) {
+    (void)request;
+    *status = Status::kScreenEnviron;
+    return kNoWindow;
+  }
+  // Shows the window and runs its loop until it closes; answers the result
+  // it closed with. Windows opened meanwhile run their own loops inside.
+  virtual Status RunWindow(WindowId window) {
+    (void)window;
+    return Status::kScreenEnviron;
+  }
+  // Closes the window (its loop answers `result`); the window below is
+  // enabled and focused again.
+  virtual Status CloseWindow(WindowId window, Status result) {
+    (void)window;
+    (void)result;
+    return Status::kScreenEnviron;
+  }
+  // Closes every window, top first.
+  virtual void CloseAllWindows() {}
+  // Handles the pending window messages without waiting; false when no
+  // window is left.
+  virtual bool PumpMessages() { return false; }
+  // Open windows (runtime array 5 holds their order, bottom first).
+  virtual int WindowCount() { return 0; }
 };
 
 // Installs the window layer (null: the headless one). Not owned; returns the
