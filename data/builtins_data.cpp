@@ -213,13 +213,20 @@ void InstallDataBuiltinFunctions() {
     FunctionHandler handler;
   };
   static constexpr Installed kHandlers[] = {
-      {kFnFileLength, &builtins::FileLength},     {kFnValue, &builtins::Value},
-      {kFnFileFind, &builtins::FileFind},         {kFnFileRelation, &builtins::FileRelation},
-      {kFnFileLocate, &builtins::FileLocate},     {kFnFileSelect, &builtins::FileSelect},
-      {kFnDate, &builtins::Date},                 {kFnMask, &builtins::Mask},
-      {kFnExecute, &builtins::Execute},           {kFnRead, &builtins::Read},
-      {kFnWrite, &builtins::Write},               {kFnMacro, &builtins::Macro},
-      {kFnKey, &builtins::Key},                   {kFnTime, &builtins::Time},
+      {kFnFileLength, &builtins::FileLength},
+      {kFnValue, &builtins::Value},
+      {kFnFileFind, &builtins::FileFind},
+      {kFnFileRelation, &builtins::FileRelation},
+      {kFnFileLocate, &builtins::FileLocate},
+      {kFnFileSelect, &builtins::FileSelect},
+      {kFnDate, &builtins::Date},
+      {kFnMask, &builtins::Mask},
+      {kFnExecute, &builtins::Execute},
+      {kFnRead, &builtins::Read},
+      {kFnWrite, &builtins::Write},
+      {kFnMacro, &builtins::Macro},
+      {kFnKey, &builtins::Key},
+      {kFnTime, &builtins::Time},
       {kFnFileStatus, &builtins::FileStatus},
   };
   for (const Installed& h : kHandlers) (void)SetFunctionHandler(h.code, h.handler);

@@ -31,8 +31,8 @@ Status Write(FunctionCall& call);    // WRITE
 
 }  // namespace tessaly::builtins
 
-#define RETURN_IF_FAILED(expr)         \
-  do {                                 \
+#define RETURN_IF_FAILED(expr)          \
+  do {                                  \
     ::tessaly::Status status_ = (expr); \
-    if (!status_.ok()) return status_; \
+    if (!status_.ok()) return status_;  \
   } while (0)

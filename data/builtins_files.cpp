@@ -99,8 +99,8 @@ Status MergeParameters(Slice path, Slice assignments) {
     std::string_view expression = item.substr(eq + 1);
     Status st = Evaluate(Slice::Of(expression));
     if (st.failed()) return mark.Release(st);
-    Slice value = st == kTextValue ? Quote(Area().Top(), '\'')
-                                   : FormatNumber(Area().TopNumber(), Decimals());
+    Slice value =
+        st == kTextValue ? Quote(Area().Top(), '\'') : FormatNumber(Area().TopNumber(), Decimals());
     if (!value.ok()) return mark.Release(SetDetail(value.status(), Slice::Of(item)));
     if (!line.empty()) line += ';';
     line.append(name);

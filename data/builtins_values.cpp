@@ -210,7 +210,8 @@ Status Macro(FunctionCall& call) {
   RETURN_IF_FAILED(args.TextOrNumber(3, Slice(), &value));
   Slice expanded = (flags & kMacroValueMark)
                        ? ReplaceValueMark(text, value)
-                       : BracketExpand(text, static_cast<int>(flags & 0xFF & ~(kMacroValueMark | kMacroEvaluate)));
+                       : BracketExpand(text, static_cast<int>(flags & 0xFF &
+                                                              ~(kMacroValueMark | kMacroEvaluate)));
   if (!expanded.ok()) return mark.Release(expanded.status());
   if (flags & kMacroEvaluate) expanded = EvaluateToText(expanded);
   if (!expanded.ok()) return mark.Release(expanded.status());

@@ -24,17 +24,17 @@ using enum GatherMode;
 
 // The function list in code order, with the way each gathers its arguments.
 constexpr BuiltinEntry kBuiltins[] = {
-    {"_#", kEvaluated},          {"FN#FLEN", kEvaluated},    {"FN#SLEN", kEvaluated},
-    {"FN#PARM", kEvaluated},     {"FN#VALN", kEvaluated},    {"FN#ACUM", kRaw},
-    {"CHK#", kFirstEvaluated},   {"FILEFIND", kEvaluated},   {"FILEREL", kFileRelation},
-    {"FILELOCATE", kEvaluated},  {"FILESEL", kEvaluated},    {"FN$CHNG", kEvaluated},
-    {"FN$CHRS", kEvaluated},     {"FN$DATE", kEvaluated},    {"FN$FLDS", kRaw},
-    {"FN$MASK", kEvaluated},     {"FN$MIDS", kEvaluated},    {"FN$PARM", kEvaluated},
-    {"FN$TRIM", kEvaluated},     {"ENVELOP$", kEvaluated},   {"CHK$", kFirstEvaluated},
-    {"SORT$", kEvaluated},       {"EXEC$", kEvaluated},      {"READ$", kEvaluated},
-    {"WRITE", kEvaluated},       {"MACRO$", kEvaluated},     {"ENVRON$", kEvaluated},
-    {"_$", kEvaluated},          {"KEY$", kEvaluated},       {"TIME$", kEvaluated},
-    {"IER", kEvaluated},         {"EXP$", kFirstEvaluated},  {"SQLCHILD", kEvaluated},
+    {"_#", kEvaluated},         {"FN#FLEN", kEvaluated},   {"FN#SLEN", kEvaluated},
+    {"FN#PARM", kEvaluated},    {"FN#VALN", kEvaluated},   {"FN#ACUM", kRaw},
+    {"CHK#", kFirstEvaluated},  {"FILEFIND", kEvaluated},  {"FILEREL", kFileRelation},
+    {"FILELOCATE", kEvaluated}, {"FILESEL", kEvaluated},   {"FN$CHNG", kEvaluated},
+    {"FN$CHRS", kEvaluated},    {"FN$DATE", kEvaluated},   {"FN$FLDS", kRaw},
+    {"FN$MASK", kEvaluated},    {"FN$MIDS", kEvaluated},   {"FN$PARM", kEvaluated},
+    {"FN$TRIM", kEvaluated},    {"ENVELOP$", kEvaluated},  {"CHK$", kFirstEvaluated},
+    {"SORT$", kEvaluated},      {"EXEC$", kEvaluated},     {"READ$", kEvaluated},
+    {"WRITE", kEvaluated},      {"MACRO$", kEvaluated},    {"ENVRON$", kEvaluated},
+    {"_$", kEvaluated},         {"KEY$", kEvaluated},      {"TIME$", kEvaluated},
+    {"IER", kEvaluated},        {"EXP$", kFirstEvaluated}, {"SQLCHILD", kEvaluated},
 };
 static_assert(std::size(kBuiltins) == kBuiltinFunctionCount);
 
@@ -49,7 +49,7 @@ struct Arg {
 
 struct Frame {
   const FunctionCall* call;
-  int first;        // index of its first argument in Stack::args
+  int first;  // index of its first argument in Stack::args
   int count;
   int gathered;     // arguments gathered so far
   int shown;        // of those, the ones pushed on table 35
@@ -141,8 +141,8 @@ Status Gather(FunctionCall& call, GatherMode mode, int frame) {
   for (int i = 1; i <= n; ++i) {
     Arg a;
     a.written = call.argument(i);
-    bool evaluate = mode == kEvaluated || mode == kFileRelation ||
-                    (mode == kFirstEvaluated && i == 1);
+    bool evaluate =
+        mode == kEvaluated || mode == kFileRelation || (mode == kFirstEvaluated && i == 1);
     if (LeftEmpty(a.written)) {
       // Reads as the argument's default.
     } else if (!evaluate) {
@@ -386,15 +386,24 @@ void InstallBuiltinFunctions() {
     FunctionHandler handler;
   };
   static constexpr Installed kHandlers[] = {
-      {kFnArray, &builtins::NumericArray},      {kFnTextLength, &builtins::TextLength},
-      {kFnListNumber, &builtins::ListNumber},   {kFnAccumulate, &builtins::Accumulate},
-      {kFnChooseNumber, &builtins::ChooseNumber}, {kFnChange, &builtins::Change},
-      {kFnCharacters, &builtins::Characters},   {kFnIndirect, &builtins::Indirect},
-      {kFnMiddle, &builtins::Middle},           {kFnListItem, &builtins::ListItem},
-      {kFnTrim, &builtins::TrimValue},          {kFnEnvelope, &builtins::Envelope},
-      {kFnChooseText, &builtins::ChooseText},   {kFnSort, &builtins::Sort},
-      {kFnEnvironment, &builtins::Environment}, {kFnStringTable, &builtins::StringTable},
-      {kFnTemplate, &builtins::Template},       {kFnNested, &builtins::Nested},
+      {kFnArray, &builtins::NumericArray},
+      {kFnTextLength, &builtins::TextLength},
+      {kFnListNumber, &builtins::ListNumber},
+      {kFnAccumulate, &builtins::Accumulate},
+      {kFnChooseNumber, &builtins::ChooseNumber},
+      {kFnChange, &builtins::Change},
+      {kFnCharacters, &builtins::Characters},
+      {kFnIndirect, &builtins::Indirect},
+      {kFnMiddle, &builtins::Middle},
+      {kFnListItem, &builtins::ListItem},
+      {kFnTrim, &builtins::TrimValue},
+      {kFnEnvelope, &builtins::Envelope},
+      {kFnChooseText, &builtins::ChooseText},
+      {kFnSort, &builtins::Sort},
+      {kFnEnvironment, &builtins::Environment},
+      {kFnStringTable, &builtins::StringTable},
+      {kFnTemplate, &builtins::Template},
+      {kFnNested, &builtins::Nested},
   };
   for (const Installed& h : kHandlers) (void)SetFunctionHandler(h.code, h.handler);
   SetFunctionDispatcher(&BuiltinDispatch);

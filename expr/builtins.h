@@ -54,39 +54,39 @@ namespace tessaly {
 
 // Function codes: positions in the function list (environment slot 8).
 enum BuiltinCode : int {
-  kFnArray = 1,         // _#
-  kFnFileLength,        // FN#FLEN
-  kFnTextLength,        // FN#SLEN
-  kFnListNumber,        // FN#PARM
-  kFnValue,             // FN#VALN
-  kFnAccumulate,        // FN#ACUM
-  kFnChooseNumber,      // CHK#
-  kFnFileFind,          // FILEFIND
-  kFnFileRelation,      // FILEREL
-  kFnFileLocate,        // FILELOCATE
-  kFnFileSelect,        // FILESEL
-  kFnChange,            // FN$CHNG
-  kFnCharacters,        // FN$CHRS
-  kFnDate,              // FN$DATE
-  kFnIndirect,          // FN$FLDS
-  kFnMask,              // FN$MASK
-  kFnMiddle,            // FN$MIDS
-  kFnListItem,          // FN$PARM
-  kFnTrim,              // FN$TRIM
-  kFnEnvelope,          // ENVELOP$
-  kFnChooseText,        // CHK$
-  kFnSort,              // SORT$
-  kFnExecute,           // EXEC$
-  kFnRead,              // READ$
-  kFnWrite,             // WRITE
-  kFnMacro,             // MACRO$
-  kFnEnvironment,       // ENVRON$
-  kFnStringTable,       // _$
-  kFnKey,               // KEY$
-  kFnTime,              // TIME$
-  kFnFileStatus,        // IER
-  kFnTemplate,          // EXP$
-  kFnNested,            // SQLCHILD
+  kFnArray = 1,     // _#
+  kFnFileLength,    // FN#FLEN
+  kFnTextLength,    // FN#SLEN
+  kFnListNumber,    // FN#PARM
+  kFnValue,         // FN#VALN
+  kFnAccumulate,    // FN#ACUM
+  kFnChooseNumber,  // CHK#
+  kFnFileFind,      // FILEFIND
+  kFnFileRelation,  // FILEREL
+  kFnFileLocate,    // FILELOCATE
+  kFnFileSelect,    // FILESEL
+  kFnChange,        // FN$CHNG
+  kFnCharacters,    // FN$CHRS
+  kFnDate,          // FN$DATE
+  kFnIndirect,      // FN$FLDS
+  kFnMask,          // FN$MASK
+  kFnMiddle,        // FN$MIDS
+  kFnListItem,      // FN$PARM
+  kFnTrim,          // FN$TRIM
+  kFnEnvelope,      // ENVELOP$
+  kFnChooseText,    // CHK$
+  kFnSort,          // SORT$
+  kFnExecute,       // EXEC$
+  kFnRead,          // READ$
+  kFnWrite,         // WRITE
+  kFnMacro,         // MACRO$
+  kFnEnvironment,   // ENVRON$
+  kFnStringTable,   // _$
+  kFnKey,           // KEY$
+  kFnTime,          // TIME$
+  kFnFileStatus,    // IER
+  kFnTemplate,      // EXP$
+  kFnNested,        // SQLCHILD
 };
 static_assert(kFnNested == kBuiltinFunctionCount);
 

@@ -22,9 +22,9 @@
 namespace tessaly::builtins {
 namespace {
 
-#define RETURN_IF_FAILED(expr)        \
-  do {                                \
-    Status status_ = (expr);          \
+#define RETURN_IF_FAILED(expr)         \
+  do {                                 \
+    Status status_ = (expr);           \
     if (!status_.ok()) return status_; \
   } while (0)
 

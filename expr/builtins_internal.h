@@ -9,15 +9,15 @@
 namespace tessaly::builtins {
 
 // expr/builtins_text.cpp
-Status TextLength(FunctionCall& call);   // FN#SLEN
-Status ListNumber(FunctionCall& call);   // FN#PARM
-Status Change(FunctionCall& call);       // FN$CHNG
-Status Characters(FunctionCall& call);   // FN$CHRS
-Status Middle(FunctionCall& call);       // FN$MIDS
-Status ListItem(FunctionCall& call);     // FN$PARM
-Status TrimValue(FunctionCall& call);    // FN$TRIM
-Status Envelope(FunctionCall& call);     // ENVELOP$
-Status Template(FunctionCall& call);     // EXP$
+Status TextLength(FunctionCall& call);  // FN#SLEN
+Status ListNumber(FunctionCall& call);  // FN#PARM
+Status Change(FunctionCall& call);      // FN$CHNG
+Status Characters(FunctionCall& call);  // FN$CHRS
+Status Middle(FunctionCall& call);      // FN$MIDS
+Status ListItem(FunctionCall& call);    // FN$PARM
+Status TrimValue(FunctionCall& call);   // FN$TRIM
+Status Envelope(FunctionCall& call);    // ENVELOP$
+Status Template(FunctionCall& call);    // EXP$
 
 // expr/builtins_eval.cpp
 Status NumericArray(FunctionCall& call);  // _#

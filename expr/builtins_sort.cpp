@@ -44,9 +44,9 @@
 namespace tessaly {
 namespace {
 
-#define RETURN_IF_FAILED(expr)        \
-  do {                                \
-    Status status_ = (expr);          \
+#define RETURN_IF_FAILED(expr)         \
+  do {                                 \
+    Status status_ = (expr);           \
     if (!status_.ok()) return status_; \
   } while (0)
 
@@ -191,8 +191,7 @@ Status New(const FunctionArguments& args, AreaMark& mark) {
 
 Status Add(SortList& list, int slot, Slice text, AreaMark& mark) {
   if (text.size() > list.entry_length) return Status::kBadInputData;
-  if (list.count >= kMaxEntries ||
-      size_t{list.count + 1} * list.entry_length > kMaxListBytes) {
+  if (list.count >= kMaxEntries || size_t{list.count + 1} * list.entry_length > kMaxListBytes) {
     return Status::kDataOutBound;
   }
   // The text fitted to the entry length, built where the entry will lie.
@@ -272,8 +271,8 @@ Status SortText(const FunctionArguments& args, AreaMark& mark) {
   if (args.is_number(2)) {
     int64_t size = IntegerOf(args.number(2));
     if (size < 1 || size > kMaxTextLength || text.size() % size != 0) return Status::kSyntaxError;
-    return ReturnText(mark, SortRecords(text, static_cast<int>(size),
-                                        static_cast<int>(text.size() / size)));
+    return ReturnText(
+        mark, SortRecords(text, static_cast<int>(size), static_cast<int>(text.size() / size)));
   }
   Slice separator;
   RETURN_IF_FAILED(args.Text(2, ",", &separator));
@@ -281,9 +280,8 @@ Status SortText(const FunctionArguments& args, AreaMark& mark) {
   if (text.empty()) return ReturnText(mark, Slice());
   const char sep = static_cast<char>(separator[0]);
   std::vector<Slice> items = Split(text, sep);
-  std::stable_sort(items.begin(), items.end(), [](Slice a, Slice b) {
-    return Compare(a, b) == kNotFound;
-  });
+  std::stable_sort(items.begin(), items.end(),
+                   [](Slice a, Slice b) { return Compare(a, b) == kNotFound; });
   Slice out = Area().Reserve(text.size());
   if (!out.ok()) return out.status();
   char* w = Area().MutableTop();

@@ -12,9 +12,9 @@
 namespace tessaly::builtins {
 namespace {
 
-#define RETURN_IF_FAILED(expr)        \
-  do {                                \
-    Status status_ = (expr);          \
+#define RETURN_IF_FAILED(expr)         \
+  do {                                 \
+    Status status_ = (expr);           \
     if (!status_.ok()) return status_; \
   } while (0)
 
@@ -35,7 +35,8 @@ size_t FindPlain(Slice text, size_t from, Slice pattern) {
   const char* base = text.data();
   size_t last = text.size() - pattern.size();
   for (size_t i = from; i <= last; ++i) {
-    if (base[i] == pattern.data()[0] && std::memcmp(base + i, pattern.data(), pattern.size()) == 0) {
+    if (base[i] == pattern.data()[0] &&
+        std::memcmp(base + i, pattern.data(), pattern.size()) == 0) {
       return i;
     }
   }

@@ -340,7 +340,8 @@ TEST_F(BuiltinsData, ExecuteHandsOtherCommandsToTheCommandHook) {
     Slice parameters = *static_cast<Slice*>(object);
     if (command == Slice("no")) return Slice::Error(Status::kFeatureRemoved);
     if (command == Slice("bad")) return Slice::Error(Status::kBadExpression);
-    (void)strtab::Push(strtab::kProcedureResults, Slice::Of("ran:" + command.str() + ":" + parameters.str()));
+    (void)strtab::Push(strtab::kProcedureResults,
+                       Slice::Of("ran:" + command.str() + ":" + parameters.str()));
     return Slice();
   });
   EXPECT_EQ(Eval("EXEC$('cmd';'p')"), "ran:cmd:p");

@@ -309,15 +309,18 @@ TEST_F(Builtins, TableThirtyFiveShowsEveryCallInProgress) {
 TEST_F(Builtins, NestedCallsKeepTheirOwnArguments) {
   static std::string order;
   order.clear();
-  ASSERT_EQ(RegisterFunction("OUTER", [](FunctionCall& call) -> Status {
-              FunctionArguments args(call);
-              AreaMark mark;
-              // A nested evaluation in between leaves this call's vector as it was.
-              Status st = Evaluate("FN$PARM('p,q,r';FN#SLEN('ab'))+FN$CHRS(66;2)");
-              order += st == kTextValue ? Area().Top().str() : "?";
-              order += "|" + args.text(1).str() + std::to_string(IntegerOf(args.number(2)));
-              return ReturnInteger(mark, args.count());
-            }),
+  ASSERT_EQ(RegisterFunction("OUTER",
+                             [](FunctionCall& call) -> Status {
+                               FunctionArguments args(call);
+                               AreaMark mark;
+                               // A nested evaluation in between leaves this call's vector as it
+                               // was.
+                               Status st = Evaluate("FN$PARM('p,q,r';FN#SLEN('ab'))+FN$CHRS(66;2)");
+                               order += st == kTextValue ? Area().Top().str() : "?";
+                               order += "|" + args.text(1).str() +
+                                        std::to_string(IntegerOf(args.number(2)));
+                               return ReturnInteger(mark, args.count());
+                             }),
             Status::kOk);
   EXPECT_EQ(Eval("OUTER('a';FN#SLEN('xyz'))"), "=2");
   EXPECT_EQ(order, "qBB|a3");
@@ -352,8 +355,8 @@ TEST_F(Builtins, SortListsKeepKeyOrderAndWalk) {
     Run("H$=SORT$('MOVE';H$;'NEXT')");
   }
   // Equal keys keep the order they came in; entries are fitted with blanks.
-  EXPECT_EQ(walked, (std::vector<std::string>{"aa1  :=0", "aa2  :=0", "bb1  :=0", "cc1  :=0",
-                                              ":=2", ":=2"}));
+  EXPECT_EQ(walked, (std::vector<std::string>{"aa1  :=0", "aa2  :=0", "bb1  :=0", "cc1  :=0", ":=2",
+                                              ":=2"}));
   Run("H$=SORT$('MOVE';H$;'BOT')");
   EXPECT_EQ(Eval("SORT$('GET';H$)"), "cc1  ");
   Run("H$=SORT$('MOVE';H$;'TOP');H$=SORT$('MOVE';H$;'PRV')");
@@ -372,7 +375,8 @@ TEST_F(Builtins, SortListsKeepKeyOrderAndWalk) {
 
 TEST_F(Builtins, SortListOptionsUniqueAndDescending) {
   Run("H$=SORT$('NEW';3;1;3)");  // unique keys, descending
-  for (const char* add : {"'a1'", "'c1'", "'b1'"}) Run(std::string("H$=SORT$('ADD';H$;") + add + ")");
+  for (const char* add : {"'a1'", "'c1'", "'b1'"})
+    Run(std::string("H$=SORT$('ADD';H$;") + add + ")");
   EXPECT_EQ(Eval("_IER"), "=0");
   Run("H$=SORT$('ADD';H$;'c2')");
   EXPECT_EQ(Eval("_IER"), "=5");  // refused: key c is listed
@@ -393,7 +397,8 @@ TEST_F(Builtins, SortHandlesAreCheckedNeverTrusted) {
   EXPECT_EQ(Eval("SORT$('GET';'short')"), "#147");
   EXPECT_EQ(Eval("SORT$('GET';H$+' ')"), "#147");
   std::vector<std::string> forged = {std::string(24, 'x'), std::string(24, '\0'),
-                                     "SL99" + handle.substr(4), handle.substr(0, 4) + "FFFFFFFF" + handle.substr(12)};
+                                     "SL99" + handle.substr(4),
+                                     handle.substr(0, 4) + "FFFFFFFF" + handle.substr(12)};
   std::string flipped = handle;
   flipped[13] = flipped[13] == '0' ? '1' : '0';  // the check value
   forged.push_back(flipped);
@@ -427,13 +432,12 @@ TEST_F(Builtins, SortListsAreBounded) {
 // a status or a result, never a crash, and nothing left behind. FN#ACUM is
 // left out: a condition that always holds makes it run for ever, by design.
 TEST_F(Builtins, AnyArgumentsGiveAStatusOrAResult) {
-  const char* pool[] = {"",       "0",     "-1",       "1",    "65535", "99999999", "1.5",
-                        "'x'",    "''",    "'CLS'",    "'DIM'", "'NEW'", "'a,b'",   "'FILTER'",
-                        "'$1_'",  "'SL00'", "'UCASE'", "X$",   "'A$'"};
-  const char* functions[] = {"_#",      "FN#SLEN", "FN#PARM", "CHK#",   "FN$CHNG",
-                             "FN$CHRS", "FN$FLDS", "FN$MIDS", "FN$PARM", "FN$TRIM",
-                             "ENVELOP$", "CHK$",   "SORT$",   "ENVRON$", "_$",
-                             "EXP$",    "SQLCHILD"};
+  const char* pool[] = {"",      "0",      "-1",      "1",     "65535", "99999999", "1.5",
+                        "'x'",   "''",     "'CLS'",   "'DIM'", "'NEW'", "'a,b'",    "'FILTER'",
+                        "'$1_'", "'SL00'", "'UCASE'", "X$",    "'A$'"};
+  const char* functions[] = {"_#",      "FN#SLEN", "FN#PARM", "CHK#",    "FN$CHNG",  "FN$CHRS",
+                             "FN$FLDS", "FN$MIDS", "FN$PARM", "FN$TRIM", "ENVELOP$", "CHK$",
+                             "SORT$",   "ENVRON$", "_$",      "EXP$",    "SQLCHILD"};
   uint32_t seed = 12345;
   auto next = [&seed](uint32_t n) {
     seed = seed * 1103515245u + 12345u;
