@@ -1,0 +1,691 @@
+// tessaly-demodata: fills the data files of the Tessaly demo application
+// with a realistic, repeatable data set, through the data file engine and
+// the record operations (saves run the application's relational updates, so
+// stock and document totals come out as a user's saves would leave them).
+//
+//   tessaly-demodata --app FOLDER [--notes N] [--seed S] [--force]
+//       customers (200) with valid Spanish accounts and IBANs, articles (500)
+//       at 21, 10 and 4 % VAT, N delivery notes over one year with their
+//       lines (default 1200), and the invoices of January with their VAT
+//       registry and payment due dates. Existing data is never replaced
+//       without --force.
+//   tessaly-demodata --app FOLDER --add-line SERIES,NUMBER,ARTICLE,QTY
+//       appends a line to a delivery note as the document window saves one,
+//       and prints the article's stock before and after.
+//
+// The application folder holds TYDICC.DAT, TYREL.DAT and TYRELUP.DAT; the
+// data files live beside them (the dictionary's files name no folder).
+#include <cstdint>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app_functions.h"
+#include "core/environment_table.h"
+#include "core/flags.h"
+#include "core/slice.h"
+#include "core/status.h"
+#include "core/string_area.h"
+#include "core/text.h"
+#include "data/builtins_data.h"
+#include "data/datafile.h"
+#include "data/dictionary.h"
+#include "data/record_ops.h"
+#include "data/relup.h"
+#include "data/structures.h"
+#include "expr/evaluator.h"
+#include "expr/variables.h"
+#include "platform/encoding.h"
+#include "tools/datafile_tool.h"
+
+namespace tessaly::tools {
+namespace {
+
+// File numbers of the application's dictionary (TYDICC.DAT).
+enum DemoFile : int {
+  kCustomers = 1,
+  kArticles = 2,
+  kVatRateFile = 3,
+  kSeries = 4,
+  kCounters = 5,
+  kVatRegistry = 6,
+  kBudgets = 7,
+  kBudgetLines = 8,
+  kOrders = 9,
+  kOrderLines = 10,
+  kDeliveryNotes = 11,
+  kDeliveryLines = 12,
+  kPayments = 13,
+  kInvoices = 14,
+  kInvoiceLines = 15,
+  kDemoFileCount = 15,
+};
+
+constexpr int kCustomerCount = 200;
+constexpr int kArticleCount = 500;
+constexpr int kDefaultNotes = 1200;
+constexpr int kYear = 2025;
+
+// A small deterministic generator (64-bit LCG), so that every run with the
+// same seed writes the same data on every machine.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed * 2862933555777941757ULL + 3037000493ULL) {}
+  uint32_t Next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<uint32_t>(state_ >> 33);
+  }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+  int Between(int low, int high) { return low + Below(high - low + 1); }
+  template <typename T, size_t N>
+  const T& Pick(const T (&items)[N]) {
+    return items[Below(static_cast<int>(N))];
+  }
+
+ private:
+  uint64_t state_;
+};
+
+std::string Digits(Random& r, int count) {
+  std::string s;
+  for (int i = 0; i < count; ++i) s += static_cast<char>('0' + r.Below(10));
+  return s;
+}
+
+std::string Padded(long value, int width) {
+  std::string s = std::to_string(value);
+  if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), '0');
+  return s;
+}
+
+// A document number as its N field stores it: right-aligned in blanks.
+std::string StoredNumber(long value) {
+  std::string s = std::to_string(value);
+  return std::string(s.size() < 6 ? 6 - s.size() : 0, ' ') + s;
+}
+
+// Cents as the text of a number with two decimals.
+std::string Money(int64_t cents) {
+  std::string sign = cents < 0 ? "-" : "";
+  if (cents < 0) cents = -cents;
+  return sign + std::to_string(cents / 100) + "." + Padded(static_cast<long>(cents % 100), 2);
+}
+
+// ---- Spanish names (written here in UTF-8, stored in Windows-1252) ---------------
+
+const char* const kFirstNames[] = {
+    "Antonio", "María", "José", "Carmen", "Manuel", "Ana", "Francisco", "Isabel",
+    "David", "Laura", "Javier", "Lucía", "Daniel", "Marta", "Jesús", "Elena",
+    "Alejandro", "Cristina", "Miguel", "Pilar", "Rafael", "Rocío", "Pablo", "Nuria",
+    "Ángel", "Sofía", "Sergio", "Beatriz", "Fernando", "Concepción"};
+const char* const kSurnames[] = {
+    "García", "Martínez", "López", "Sánchez", "González", "Gómez",
+    "Fernández", "Moreno", "Jiménez", "Pérez", "Rodríguez", "Navarro",
+    "Ruiz", "Díaz", "Serrano", "Hernández", "Muñoz", "Sáez", "Romero", "Rubio",
+    "Alfaro", "Molina", "Ibáñez", "Castaño", "Peña", "Ortuño"};
+const char* const kTrades[] = {
+    "Ferretería", "Panadería", "Bar", "Restaurante", "Talleres", "Construcciones",
+    "Librería", "Farmacia", "Frutas", "Electricidad", "Fontanería", "Suministros",
+    "Distribuciones", "Carpintería", "Papelería"};
+const char* const kCompanyForms[] = {"S.L.", "S.A.", "S.L.U.", "C.B.", "S.Coop."};
+struct Town {
+  const char* city;
+  const char* province;
+  const char* zip_prefix;
+};
+const Town kTowns[] = {
+    {"Madrid", "Madrid", "280"},          {"Barcelona", "Barcelona", "080"},
+    {"Valencia", "Valencia", "460"},      {"Sevilla", "Sevilla", "410"},
+    {"Zaragoza", "Zaragoza", "500"},      {"Málaga", "Málaga", "290"},
+    {"Murcia", "Murcia", "300"},          {"Palma", "Illes Balears", "070"},
+    {"Bilbao", "Bizkaia", "480"},         {"Alicante", "Alicante", "030"},
+    {"Córdoba", "Córdoba", "140"},  {"Valladolid", "Valladolid", "470"},
+    {"Vigo", "Pontevedra", "362"},        {"Gijón", "Asturias", "332"},
+    {"A Coruña", "A Coruña", "150"}, {"León", "León", "240"},
+    {"Logroño", "La Rioja", "260"},    {"Cáceres", "Cáceres", "100"}};
+const char* const kStreets[] = {"Calle Mayor", "Avenida de la Constitución", "Calle Real",
+                                "Plaza de España", "Calle del Sol", "Paseo de la Castellana",
+                                "Calle Cervantes", "Avenida de Andalucía", "Calle Alcalá",
+                                "Ronda de Segovia", "Calle Niños de Écija"};
+// Banks of Spain by their four-digit code.
+const char* const kBanks[] = {"2100", "0049", "0182", "0081", "0128", "3058",
+                              "2085", "0075", "0487", "2095", "0030", "1465"};
+
+struct ArticleKind {
+  const char* name;
+  const char* family;
+  char vat;  // code of TIPOSIVA
+  int low_cents, high_cents;
+  const char* unit;
+};
+const ArticleKind kArticleKinds[] = {
+    {"Tornillo", "FERR", 'G', 5, 90, "UD"},          {"Martillo", "FERR", 'G', 600, 3500, "UD"},
+    {"Taladro", "FERR", 'G', 3500, 24000, "UD"},     {"Cable", "ELEC", 'G', 50, 900, "M"},
+    {"Bombilla LED", "ELEC", 'G', 250, 1800, "UD"},  {"Enchufe", "ELEC", 'G', 190, 1200, "UD"},
+    {"Pintura", "PINT", 'G', 900, 6500, "L"},        {"Pincel", "PINT", 'G', 120, 1500, "UD"},
+    {"Aceite de oliva", "ALIM", 'R', 450, 3200, "L"}, {"Café", "ALIM", 'R', 280, 1600, "KG"},
+    {"Agua mineral", "ALIM", 'R', 30, 220, "UD"},     {"Conservas", "ALIM", 'R', 120, 900, "UD"},
+    {"Pan", "BASI", 'S', 60, 350, "UD"},              {"Leche", "BASI", 'S', 70, 190, "L"},
+    {"Huevos", "BASI", 'S', 150, 450, "DOC"},         {"Libro", "LIBR", 'S', 900, 4500, "UD"},
+    {"Cuaderno", "PAPE", 'G', 90, 650, "UD"},         {"Bolígrafo", "PAPE", 'G', 40, 350, "UD"},
+    {"Silla", "MUEB", 'G', 2500, 18000, "UD"},        {"Mesa", "MUEB", 'G', 6000, 45000, "UD"}};
+const char* const kArticleQualities[] = {"estándar", "profesional", "económico",
+                                         "premium", "ecológico", "de ocasión"};
+const char* const kArticleSizes[] = {"pequeño", "mediano", "grande", "XL", "nº 2",
+                                     "nº 5", "blanco", "negro", "rojo"};
+
+struct VatRate {
+  char code;
+  const char* name;
+  int percent;
+};
+const VatRate kVatRates[] = {{'G', "General", 21},
+                             {'R', "Reducido", 10},
+                             {'S', "Superreducido", 4},
+                             {'E', "Exento", 0}};
+
+// ---- The runtime's services ---------------------------------------------------------
+
+struct Failure {
+  std::string what;
+};
+
+void Check(Status s, const std::string& what) {
+  if (s.code() >= 122) throw Failure{what + ": " + Describe(s.code())};
+}
+
+// Evaluates an expression of the runtime; its text result.
+std::string Evaluate(const std::string& expression) {
+  AreaMark mark;
+  Slice v = EvaluateToText(Slice::Of(expression));
+  if (!v.ok()) throw Failure{expression + ": " + Describe(v.status().code())};
+  return v.str();
+}
+
+void Blank(int file) { Check(DataFileMove(file, kMoveClear), "clear"); }
+
+void Set(int file, const char* field, const std::string& value) {
+  int n = FieldByName(file, Slice::Of(field));
+  if (n < 1) throw Failure{std::string("the dictionary has no field ") + field};
+  std::string stored = platform::Utf8ToCp1252(value);
+  Check(FieldStore(file, n, Slice::Of(stored)), std::string("store ") + field);
+}
+
+std::string Get(int file, const char* field) {
+  AreaMark mark;
+  int n = FieldByName(file, Slice::Of(field));
+  if (n < 1) throw Failure{std::string("the dictionary has no field ") + field};
+  return std::string(Trim(FieldFetch(file, n)).view());
+}
+
+// Saves buffer 1 as a new record, the relational updates of the file
+// running as they do for a user's save.
+void Insert(int file) {
+  Status s = RecordSave(RecordOpFlags(kOpIns), file, Slice(), Slice());
+  Check(s, "insert into " + FileName(file).str());
+}
+
+bool Find(int file, int key, const std::string& text) {
+  Status s = DataFileFind(file, key, Slice::Of(text), 0);
+  Check(s, "find in " + FileName(file).str());
+  return s == kResultFound;
+}
+
+struct Setup {
+  std::string app;
+  int notes = kDefaultNotes;
+  uint64_t seed = 16;
+  bool force = false;
+  std::string add_line;
+};
+
+bool ParseArguments(int argc, char** argv, Setup* setup, std::string* error) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view a = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (a == "--force") {
+      setup->force = true;
+    } else if (a == "--app" || a == "--notes" || a == "--seed" || a == "--add-line") {
+      const char* v = value();
+      if (v == nullptr) {
+        *error = std::string(a) + " needs a value";
+        return false;
+      }
+      if (a == "--app") {
+        setup->app = v;
+      } else if (a == "--add-line") {
+        setup->add_line = v;
+      } else {
+        char* end = nullptr;
+        unsigned long long n = std::strtoull(v, &end, 10);
+        if (*v == '\0' || *end != '\0' || n > 10000000ULL) {
+          *error = "not a number: " + std::string(v);
+          return false;
+        }
+        if (a == "--notes") setup->notes = static_cast<int>(n);
+        else setup->seed = n;
+      }
+    } else {
+      *error = "unexpected argument: " + std::string(a);
+      return false;
+    }
+  }
+  if (setup->app.empty()) {
+    *error = "give the application folder with --app";
+    return false;
+  }
+  return true;
+}
+
+void StartRuntime(const std::string& app) {
+  ResetVariables();
+  UseStructuresForExpressions();
+  InstallRecordOperations();
+  UseStructuresForDataFiles();
+  InstallDataBuiltinFunctions();
+  InstallRelationalUpdates();
+  Check(RegisterApplicationFunctions(), "the application's functions");
+  std::string folder = platform::Utf8ToCp1252(app);
+  Check(SetEnvironment(kEnvApplicationName, "TYRBNQD1:VizuzIzeri"), "application name");
+  Check(SetEnvironment(kEnvLanguage, "ES"), "language");
+  Check(SetEnvironment(kEnvDefaultFolder, Slice::Of(folder)), "default folder");
+  Check(DictionaryLoad("TY", Slice::Of(folder), Slice::Of(folder)), "the dictionary");
+  if (FileCount() < kDemoFileCount) throw Failure{"TYDICC.DAT defines too few files"};
+  SetWord(kUpStat, static_cast<uint16_t>(Word(kUpStat) | 0x01));
+}
+
+void OpenAll() {
+  for (int f = 1; f <= kDemoFileCount; ++f) {
+    Check(DataFileOpen(f, 0), "open " + FileName(f).str());
+    Check(RelUpdateLoad(f, Slice()), "relational updates of " + FileName(f).str());
+  }
+}
+
+// ---- The data set --------------------------------------------------------------------
+
+struct Customer {
+  std::string code, name, nif, series;
+  int pays = 1, days = 30;
+};
+struct Article {
+  std::string code, descr;
+  int64_t price_cents = 0;
+  int vat = 21;
+};
+
+void WriteTables() {
+  for (const VatRate& v : kVatRates) {
+    Blank(kVatRateFile);
+    Set(kVatRateFile, "CODE", std::string(1, v.code));
+    Set(kVatRateFile, "DESCR", v.name);
+    Set(kVatRateFile, "RATE", std::to_string(v.percent));
+    Set(kVatRateFile, "SURCHARGE", v.percent == 21 ? "5.2" : v.percent == 10 ? "1.4" : v.percent == 4 ? "0.5" : "0");
+    Insert(kVatRateFile);
+  }
+  const char* series[][2] = {{"A", "Serie general"}, {"B", "Tickets de mostrador"},
+                             {"R", "Facturas rectificativas"}};
+  for (auto& s : series) {
+    Blank(kSeries);
+    Set(kSeries, "CODE", s[0]);
+    Set(kSeries, "DESCR", s[1]);
+    Set(kSeries, "PREFIX", s[0]);
+    Insert(kSeries);
+  }
+}
+
+std::vector<Customer> WriteCustomers(Random& r) {
+  static const char kNifLetters[] = "TRWAGMYFPDXBNJZSQVHLCKE";
+  std::vector<Customer> customers;
+  for (int i = 1; i <= kCustomerCount; ++i) {
+    Customer c;
+    c.code = "C" + Padded(i, 5);
+    bool company = r.Below(3) == 0;
+    if (company) {
+      c.name = std::string(r.Pick(kTrades)) + " " + r.Pick(kSurnames) + " " + r.Pick(kCompanyForms);
+      static const char kForms[] = "ABJ";
+      c.nif = std::string(1, kForms[r.Below(3)]) + Digits(r, 8);
+    } else {
+      c.name = std::string(r.Pick(kSurnames)) + " " + r.Pick(kSurnames) + ", " + r.Pick(kFirstNames);
+      long number = 10000000L + static_cast<long>(r.Next() % 89999999U);
+      c.nif = std::to_string(number) + kNifLetters[number % 23];
+    }
+    const Town& town = r.Pick(kTowns);
+    c.pays = r.Between(1, 3);
+    c.days = 30 * r.Between(0, 2);
+    c.series = r.Below(10) == 0 ? "B" : "A";
+    // The account's control digits and IBAN come from the application's
+    // own function, so every account stored is one it accepts.
+    std::string bank = r.Pick(kBanks), branch = Digits(r, 4), account = Digits(r, 10);
+    std::string parts = Evaluate("Iban$('ES';'" + bank + "';'" + branch + "';'';'" + account + "')");
+    if (parts.size() != 4 + 1 + 4 + 1 + 4 + 1 + 2 + 1 + 10) {
+      throw Failure{"Iban$ refused the account " + bank + branch + account};
+    }
+    std::string control = parts.substr(15, 2);
+    std::string iban = parts.substr(0, 4) + bank + branch + control + account;
+
+    Blank(kCustomers);
+    Set(kCustomers, "CODE", c.code);
+    Set(kCustomers, "NAME", c.name);
+    Set(kCustomers, "NIF", c.nif);
+    Set(kCustomers, "ADDRESS", std::string(r.Pick(kStreets)) + ", " + std::to_string(r.Between(1, 180)));
+    Set(kCustomers, "ZIP", town.zip_prefix + Padded(r.Between(1, 99), 2));
+    Set(kCustomers, "CITY", town.city);
+    Set(kCustomers, "PROVINCE", town.province);
+    Set(kCustomers, "PHONE", std::string(r.Below(2) ? "6" : "9") + Digits(r, 8));
+    Set(kCustomers, "EMAIL", "cliente" + Padded(i, 3) + "@correo.example");
+    Set(kCustomers, "BANK", bank);
+    Set(kCustomers, "BRANCH", branch);
+    Set(kCustomers, "DC", control);
+    Set(kCustomers, "ACCOUNT", account);
+    Set(kCustomers, "IBAN", iban);
+    Set(kCustomers, "PAYMODE", c.pays > 1 ? "RB" : (r.Below(2) ? "TR" : "EF"));
+    Set(kCustomers, "NPAYS", std::to_string(c.pays));
+    Set(kCustomers, "DAYS", std::to_string(c.days));
+    Set(kCustomers, "PAYDAYS", r.Below(4) == 0 ? "5,20" : "");
+    Set(kCustomers, "DISC", r.Below(5) == 0 ? "5" : "0");
+    Set(kCustomers, "SERIES", c.series);
+    Set(kCustomers, "BALANCE", "0");
+    Set(kCustomers, "CREATED", std::to_string(kYear - 1) + Padded(r.Between(1, 12), 2) + "15");
+    Insert(kCustomers);
+    customers.push_back(c);
+  }
+  return customers;
+}
+
+std::vector<Article> WriteArticles(Random& r) {
+  std::vector<Article> articles;
+  for (int i = 1; i <= kArticleCount; ++i) {
+    const ArticleKind& kind = kArticleKinds[(i - 1) % std::size(kArticleKinds)];
+    Article a;
+    a.code = "A" + Padded(i, 5);
+    a.descr = std::string(kind.name) + " " + r.Pick(kArticleQualities) + " " + r.Pick(kArticleSizes);
+    a.price_cents = r.Between(kind.low_cents, kind.high_cents);
+    for (const VatRate& v : kVatRates) {
+      if (v.code == kind.vat) a.vat = v.percent;
+    }
+    Blank(kArticles);
+    Set(kArticles, "CODE", a.code);
+    Set(kArticles, "DESCR", a.descr);
+    Set(kArticles, "FAMILY", kind.family);
+    Set(kArticles, "PRICE", Money(a.price_cents));
+    Set(kArticles, "COST", Money(a.price_cents * r.Between(55, 75) / 100));
+    Set(kArticles, "VATCODE", std::string(1, kind.vat));
+    Set(kArticles, "STOCK", std::to_string(r.Between(200, 1000)));
+    Set(kArticles, "MINSTOCK", std::to_string(r.Between(5, 50)));
+    Set(kArticles, "BARCODE", "84" + Padded(1000 + i, 10) + std::to_string(i % 10));
+    Set(kArticles, "UNIT", kind.unit);
+    Insert(kArticles);
+    articles.push_back(a);
+  }
+  return articles;
+}
+
+std::string DateOf(int day_of_year) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int month = 0;
+  while (day_of_year >= kDays[month]) day_of_year -= kDays[month++];
+  return std::to_string(kYear) + Padded(month + 1, 2) + Padded(day_of_year + 1, 2);
+}
+
+struct LineData {
+  std::string article, descr;
+  int64_t qty = 0, price_cents = 0, disc = 0;
+  int vat = 21;
+};
+
+int64_t LineAmount(const LineData& l) {
+  int64_t gross = l.qty * l.price_cents;
+  return (gross * (100 - l.disc) + 50) / 100;
+}
+
+void WriteLine(int file, const std::string& series, const std::string& number, int n,
+               const LineData& l) {
+  Blank(file);
+  Set(file, "SERIES", series);
+  Set(file, "NUMBER", number);
+  Set(file, "N_LINE", std::to_string(n));
+  Set(file, "ARTICLE", l.article);
+  Set(file, "DESCR", l.descr);
+  Set(file, "QTY", std::to_string(l.qty));
+  Set(file, "PRICE", Money(l.price_cents));
+  Set(file, "DISC", std::to_string(l.disc));
+  Set(file, "VATRATE", std::to_string(l.vat));
+  Set(file, "AMOUNT", Money(LineAmount(l)));
+  Insert(file);
+}
+
+void WriteHeader(int file, const std::string& series, const std::string& number,
+                 const std::string& date, const Customer& c) {
+  Blank(file);
+  Set(file, "SERIES", series);
+  Set(file, "NUMBER", number);
+  Set(file, "DATE", date);
+  Set(file, "CUSTOMER", c.code);
+  Set(file, "CUSTNAME", c.name);
+  Set(file, "BASE", "0");
+  Set(file, "VAT", "0");
+  Set(file, "TOTAL", "0");
+  Insert(file);
+}
+
+void WriteCounter(const std::string& series, const char* kind, int last) {
+  Blank(kCounters);
+  Set(kCounters, "SERIES", series);
+  Set(kCounters, "KIND", kind);
+  Set(kCounters, "LAST", std::to_string(last));
+  Insert(kCounters);
+}
+
+struct NoteRef {
+  std::string series, number, date;
+  int customer = 0;
+  std::vector<LineData> lines;
+};
+
+std::vector<NoteRef> WriteDeliveryNotes(Random& r, const std::vector<Customer>& customers,
+                                        const std::vector<Article>& articles, int count) {
+  std::vector<NoteRef> january;
+  std::map<std::string, int> last_number;
+  for (int i = 0; i < count; ++i) {
+    int day = static_cast<int>(static_cast<int64_t>(i) * 365 / (count > 0 ? count : 1));
+    std::string date = DateOf(day);
+    NoteRef note;
+    note.customer = r.Below(kCustomerCount);
+    const Customer& c = customers[static_cast<size_t>(note.customer)];
+    note.series = Evaluate("DocSer$('" + c.series + "';'" + date + "')");
+    int number = ++last_number[note.series];
+    note.number = std::to_string(number);
+    note.date = date;
+    WriteHeader(kDeliveryNotes, note.series, note.number, date, c);
+    int lines = r.Between(1, 6);
+    for (int n = 1; n <= lines; ++n) {
+      const Article& a = articles[static_cast<size_t>(r.Below(kArticleCount))];
+      LineData l{a.code, a.descr, r.Between(1, 5), a.price_cents, r.Below(8) == 0 ? 10 : 0, a.vat};
+      WriteLine(kDeliveryLines, note.series, note.number, n, l);
+      note.lines.push_back(l);
+    }
+    if (date.compare(4, 2, "01") == 0) january.push_back(note);
+  }
+  for (const auto& [series, last] : last_number) WriteCounter(series, "DELIVER", last);
+  return january;
+}
+
+// The invoices of January: one per customer and series, with the delivery
+// notes marked as invoiced, the VAT registry and the payment due dates.
+int WriteInvoices(const std::vector<NoteRef>& notes, const std::vector<Customer>& customers) {
+  std::map<std::pair<std::string, int>, std::vector<const NoteRef*>> groups;
+  for (const NoteRef& n : notes) groups[{n.series, n.customer}].push_back(&n);
+  std::map<std::string, int> last_number;
+  const std::string invoice_date = std::to_string(kYear) + "0131";
+  int invoices = 0;
+  for (const auto& [group, members] : groups) {
+    const Customer& c = customers[static_cast<size_t>(group.second)];
+    const std::string series = group.first;
+    const std::string number = std::to_string(++last_number[series]);
+    WriteHeader(kInvoices, series, number, invoice_date, c);
+    std::map<int, int64_t> bases;  // VAT rate -> base in cents
+    int n = 0;
+    for (const NoteRef* note : members) {
+      for (const LineData& l : note->lines) {
+        WriteLine(kInvoiceLines, series, number, ++n, l);
+        bases[l.vat] += LineAmount(l);
+      }
+      if (!Find(kDeliveryNotes, 1, note->series + StoredNumber(std::stol(note->number)))) {
+        throw Failure{"delivery note " + note->series + note->number + " not found"};
+      }
+      Set(kDeliveryNotes, "INVSER", series);
+      Set(kDeliveryNotes, "INVNUM", number);
+      Check(RecordSave(RecordOpFlags(kOpSve), kDeliveryNotes, Slice::Of(kRelUpdateNone), Slice()),
+            "mark delivery note invoiced");
+    }
+    int64_t total = 0, entry = 0;
+    for (const auto& [rate, base] : bases) {
+      int64_t quota = (base * rate + 50) / 100;
+      total += base + quota;
+      Blank(kVatRegistry);
+      Set(kVatRegistry, "SERIES", series);
+      Set(kVatRegistry, "NUMBER", number);
+      Set(kVatRegistry, "N_LINE", std::to_string(++entry));
+      Set(kVatRegistry, "DATE", invoice_date);
+      Set(kVatRegistry, "CUSTOMER", c.code);
+      Set(kVatRegistry, "NIF", c.nif);
+      Set(kVatRegistry, "RATE", std::to_string(rate));
+      Set(kVatRegistry, "BASE", Money(base));
+      Set(kVatRegistry, "QUOTA", Money(quota));
+      Insert(kVatRegistry);
+    }
+    // Equal instalments, the rounding remainder in the last one, on the
+    // dates of the application's PayDate$.
+    int64_t share = total / c.pays;
+    for (int p = 1; p <= c.pays; ++p) {
+      Blank(kPayments);
+      Set(kPayments, "SERIES", series);
+      Set(kPayments, "NUMBER", number);
+      Set(kPayments, "N_LINE", std::to_string(p));
+      Set(kPayments, "DUEDATE", Evaluate("PayDate$('" + invoice_date + "';" + std::to_string(c.days) +
+                                         ";0;1;" + std::to_string(p) + ";'')"));
+      Set(kPayments, "AMOUNT", Money(p == c.pays ? total - share * (c.pays - 1) : share));
+      Set(kPayments, "CUSTOMER", c.code);
+      Set(kPayments, "PAID", "0");
+      Insert(kPayments);
+    }
+    ++invoices;
+  }
+  for (const auto& [series, last] : last_number) WriteCounter(series, "INVOICE", last);
+  return invoices;
+}
+
+bool HasData() {
+  for (int f = 1; f <= kDemoFileCount; ++f) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(DataFilePath(f, DataFilePart::kRecords), ec);
+    if (!ec && size > 0) return true;
+  }
+  return false;
+}
+
+void RemoveData() {
+  for (int f = 1; f <= kDemoFileCount; ++f) {
+    for (DataFilePart part : {DataFilePart::kRecords, DataFilePart::kIndex}) {
+      std::error_code ec;
+      std::filesystem::remove(DataFilePath(f, part), ec);
+    }
+  }
+}
+
+int Generate(const Setup& setup) {
+  if (HasData() && !setup.force) {
+    std::fprintf(stderr,
+                 "tessaly-demodata: %s already holds data; nothing was changed "
+                 "(give --force to replace it)\n",
+                 setup.app.c_str());
+    return 3;
+  }
+  RemoveData();
+  OpenAll();
+  Random r(setup.seed);
+  WriteTables();
+  std::vector<Customer> customers = WriteCustomers(r);
+  std::vector<Article> articles = WriteArticles(r);
+  std::vector<NoteRef> january = WriteDeliveryNotes(r, customers, articles, setup.notes);
+  int invoices = WriteInvoices(january, customers);
+  Check(DataFileCloseAll(), "close");
+  std::printf("tessaly-demodata: %d customers, %d articles, %d delivery notes, %d invoices in %s\n",
+              kCustomerCount, kArticleCount, setup.notes, invoices, setup.app.c_str());
+  return 0;
+}
+
+// SERIES,NUMBER,ARTICLE,QTY: a new last line of a delivery note.
+int AddLine(const Setup& setup) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= setup.add_line.size(); ++i) {
+    if (i == setup.add_line.size() || setup.add_line[i] == ',') {
+      parts.push_back(setup.add_line.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (parts.size() != 4) throw Failure{"--add-line wants SERIES,NUMBER,ARTICLE,QTY"};
+  OpenAll();
+  const std::string series = parts[0], article = parts[2];
+  const std::string number = StoredNumber(std::stol(parts[1]));
+  if (!Find(kDeliveryNotes, 1, series + number)) throw Failure{"no delivery note " + series + number};
+  if (!Find(kArticles, 1, article)) throw Failure{"no article " + article};
+  std::string before = Get(kArticles, "STOCK");
+  LineData l;
+  l.article = article;
+  l.descr = Get(kArticles, "DESCR");
+  l.qty = std::stol(parts[3]);
+  l.price_cents = std::llround(std::stod(Get(kArticles, "PRICE")) * 100);
+  std::string vat_code = Get(kArticles, "VATCODE");
+  for (const VatRate& v : kVatRates) {
+    if (vat_code.size() == 1 && v.code == vat_code[0]) l.vat = v.percent;
+  }
+  int last = 0;
+  Status s = DataFileFind(kDeliveryLines, 1, Slice::Of(series + number), 0);
+  while (s == kResultFound || s == kResultNext) {
+    AreaMark mark;
+    std::string key = DataFileKeyText(kDeliveryLines, 1, 1).str();
+    if (key.compare(0, 9, series + number) != 0) break;
+    last = std::stoi(Get(kDeliveryLines, "N_LINE"));
+    s = DataFileMove(kDeliveryLines, kMoveNext);
+  }
+  WriteLine(kDeliveryLines, series, number, last + 1, l);
+  Check(DataFileCloseAll(), "close");
+  Check(DataFileOpen(kArticles, 0), "reopen articles");
+  if (!Find(kArticles, 1, article)) throw Failure{"article lost: " + article};
+  std::printf("stock %s: %s -> %s\n", article.c_str(), before.c_str(), Get(kArticles, "STOCK").c_str());
+  return 0;
+}
+
+}  // namespace
+}  // namespace tessaly::tools
+
+int main(int argc, char** argv) {
+  using namespace tessaly::tools;
+  Setup setup;
+  std::string error;
+  if (!ParseArguments(argc, argv, &setup, &error)) {
+    std::fprintf(stderr,
+                 "tessaly-demodata: %s\n"
+                 "Usage: tessaly-demodata --app FOLDER [--notes N] [--seed S] [--force]\n"
+                 "       tessaly-demodata --app FOLDER --add-line SERIES,NUMBER,ARTICLE,QTY\n",
+                 error.c_str());
+    return 2;
+  }
+  try {
+    StartRuntime(setup.app);
+    return setup.add_line.empty() ? Generate(setup) : AddLine(setup);
+  } catch (const Failure& f) {
+    (void)tessaly::DataFileCloseAll();
+    std::fprintf(stderr, "tessaly-demodata: %s\n",
+                 tessaly::platform::Cp1252ToUtf8(f.what).c_str());
+    return 1;
+  }
+}
