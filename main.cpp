@@ -6,6 +6,7 @@
 // arguments, and runs the start-up sequence with the embedded application's
 // callback and process dispatcher (app/tessaly_app.h).
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,10 @@
 #include "data/structures.h"
 #include "expr/evaluator.h"
 #include "expr/variables.h"
+#include "menus/menu.h"
 #include "platform/encoding.h"
 #include "platform/process.h"
+#include "ui/qt/qt_windows.h"
 #include "proc/procedures.h"
 
 #ifndef TESSALY_VERSION
@@ -92,7 +95,16 @@ void InstallLayers() {
   services.read_input_line = &ReadInputLine;
   services.close_input = &StreamClose;
   services.log_line = &LogLine;
+  services.run_main_menu = &RunMainMenuWindow;
   InstallStartupServices(services);
+}
+
+bool HasDisplay() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -109,7 +121,17 @@ int main(int argc, char** argv) {
 
   StartupParameters parameters =
       TessalyStartupParameters(JoinArguments(platform::Utf8ToCp1252(program), arguments));
+  // Windows only where a display exists and the run is not a batch run (RUN
+  // given), so that batch runs never need one.
+  bool batch = false;
+  {
+    AreaMark mark;
+    batch = !CommandLineValue(Slice::Of(parameters.command_line), Slice("RUN")).empty() ||
+            AsksForUsage(Slice::Of(parameters.command_line));
+  }
+  if (!batch && HasDisplay()) InstallQtWindows(&argc, argv);
   int exit_code = RunEntryPoint(parameters);
+  RemoveQtWindows();
   StreamCloseAll();
   return exit_code;
 }

@@ -392,7 +392,13 @@ WindowId QtWindowLayer::OpenWindow(const WindowRequest& request, Status* status)
   CellMetrics m = CurrentCellMetrics();
   int content_w = CellsWidth(columns + g.left) + m.width;
   int content_h = CellsHeight(rows + g.top + g.bottom) + m.height / 2;
-  w->canvas()->setFixedSize(content_w, content_h);
+  if (request.main_window) {
+    // The main window holds the menu bar and the status line: its area
+    // follows the window instead of scrolling.
+    w->scrollArea()->setWidgetResizable(true);
+  } else {
+    w->canvas()->setFixedSize(content_w, content_h);
+  }
   int extra_h = (request.menu != nullptr ? w->menuBar()->sizeHint().height() : 0) +
                 (request.main_window ? CellsHeight(kStatusLineRows) + 4 : 0);
   if (request.main_window) w->status()->show();
@@ -824,9 +830,13 @@ void InstallQtWindows(int* argc, char** argv) {
 void RemoveQtWindows() {
   if (g_layer == nullptr) return;
   g_layer->CloseAllWindows();
-  QCoreApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   SetWindowLayer(nullptr);
   InstallMessageBoxUi(nullptr);
+  g_boxes.reset();
+  g_layer.reset();
+  // The application object goes before the program's static objects do.
+  g_application.reset();
 }
 
 bool QtWindowsInstalled() { return g_layer != nullptr && &Windows() == g_layer.get(); }

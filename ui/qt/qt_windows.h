@@ -45,8 +45,9 @@ namespace tessaly {
 // Creates the application object (when there is none) and installs the
 // layer and its message boxes. `argc`/`argv` must outlive the application.
 void InstallQtWindows(int* argc, char** argv);
-// Uninstalls them (the headless layer and boxes answer again) and closes
-// every window.
+// Closes every window and uninstalls the layer and its boxes (the headless
+// ones answer again); the application object made by InstallQtWindows is
+// destroyed with them.
 void RemoveQtWindows();
 bool QtWindowsInstalled();
 
