@@ -20,30 +20,27 @@ fi
 # the copy (data entered, settings changed) are never overwritten.
 cp -R -n "$repo/apps/tessaly/." "$demo/"
 
-cat <<EOF
-Not there yet:
-  - the window layer: tessaly cannot open its main menu window, so it runs in
-    batch mode only (a request given with RUN=..., requests from INPUT=file);
-EOF
-if ! ls "$demo" | grep -qi '^TYDICC\.DAT$'; then
+display=""
+for var in DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; do
+  if [ -n "${!var:-}" ]; then display=$var; fi
+done
+
+if [ -z "$display" ]; then
   cat <<EOF
-  - the demo application's definition files: apps/tessaly has no dictionary
-    (TYDICC.DAT) yet, so start-up stops with "File Not Found".
+No display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset): tessaly
+runs in batch mode only. Start the main window under a virtual display with
+  xvfb-run -a make run
+or run a request in batch mode (RUN="Help about", RUN="ExpEval A=1"); see
+README.md "Batch mode". TESSALY_SCREENSHOT=<file.png> saves the main window
+as a picture once it is shown and then ends the run.
+
 EOF
 fi
-cat <<EOF
-What batch mode can do today: evaluate expressions (RUN="ExpEval A=1"),
-show the About box (RUN="Help about"), read the parameter files and the
-session status file; see README.md "Batch mode" for a worked example on the
-small shop application of the tests, and docs/command-line.md for the options.
-
-EOF
-
 shift || true
 # The current folder of the run is the working copy's parent, so that logs and
 # backups written there stay in the build folder too.
 cd "$build/demo"
-if [ $# -eq 0 ]; then
+if [ $# -eq 0 ] && [ -z "$display" ]; then
   set -- "RUN=Help about"
 fi
 printf '$ tessaly --DPATH=%q' "$demo"; printf ' %q' "$@"; echo
