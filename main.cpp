@@ -35,6 +35,7 @@
 #include "platform/process.h"
 #include "ui/qt/qt_windows.h"
 #include "proc/procedures.h"
+#include "ui/screen.h"
 
 #ifndef TESSALY_VERSION
 #define TESSALY_VERSION "0"
@@ -95,6 +96,7 @@ void InstallLayers() {
   services.read_input_line = &ReadInputLine;
   services.close_input = &StreamClose;
   services.log_line = &LogLine;
+  services.screen_field_hook = &ScreenFieldHook;
   services.run_main_menu = &RunMainMenuWindow;
   InstallStartupServices(services);
 }
