@@ -6,6 +6,7 @@
 // arguments, and runs the start-up sequence with the embedded application's
 // callback and process dispatcher (app/tessaly_app.h).
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -112,10 +113,24 @@ bool HasDisplay() {
 }  // namespace
 }  // namespace tessaly
 
+// An interrupt (Ctrl-C, or SIGINT sent to a batch run) breaks the running
+// procedure at its next line, which ends its run with 122 after its
+// cleanup. One while no procedure runs, or a second one before the first
+// was taken, ends the program as usual.
+extern "C" void OnInterrupt(int signal) {
+  if (tessaly::ProcedureRunDepth() > 0 && !tessaly::ProcedureBreakPending()) {
+    tessaly::RequestProcedureBreak();
+    return;
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 int main(int argc, char** argv) {
   using namespace tessaly;
   SetProgramVersion(TESSALY_VERSION);
   InstallLayers();
+  std::signal(SIGINT, &OnInterrupt);
 
   std::string program = platform::ExecutablePath();
   if (program.empty()) program = argc > 0 ? argv[0] : "tessaly";

@@ -374,4 +374,50 @@ TEST_F(E2eTest, BacksUpRestoresAndReorganisesFromTheInputFile) {
   EXPECT_EQ(ReadFile(app_ / "customers.DIR"), Customer("C1") + deleted + Customer("C3"));
 }
 
+TEST_F(E2eTest, RunsAProcedureThatWritesFilesAndTracesItsLines) {
+  // A procedure of the application folder, run by PrcExec in batch mode:
+  // a run-time structure, records, an export into the current folder, a
+  // CALL into a library, and the trace of TRACE=8 in PrcLog.txt.
+  WriteFile(app_ / "NOTES.PRX",
+            "; notes kept by a batch procedure\r\n"
+            "FILESTRUCT 'notes','CODE;4;A,TEXT;20;A','<0001004>'\r\n"
+            "CODE{notes}='N1'\r\n"
+            "TEXT{notes}='first'\r\n"
+            "RC_INSERT 'notes'\r\n"
+            "CALL ADD,lib 'N2','second'\r\n"
+            "EXPORT 'notes','notes.txt'\r\n");
+  WriteFile(app_ / "LIB.PRX",
+            "DEF_FN ADD\r\nLOCALVARS C$,T$\r\nCODE{notes}=C$\r\nTEXT{notes}=T$\r\n"
+            "RC_INSERT 'notes'\r\n");
+  Outcome o = Tessaly({Dpath(), "TRACE=8", "RUN=PrcExec notes"});
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(ReadFile(work_ / "notes.txt"), "CODE;TEXT\r\nN1;first\r\nN2;second\r\n");
+  std::string trace = ReadFile(work_ / "PrcLog.txt");
+  EXPECT_TRUE(Contains(trace, "5\tCALL ADD,lib 'N2','second'\r\n1\tLOCALVARS C$,T$\r\n")) << trace;
+  EXPECT_TRUE(Contains(trace, "6\tEXPORT 'notes','notes.txt'\r\n")) << trace;
+}
+
+TEST_F(E2eTest, AProcedureThatCannotLoadNamesItsLine) {
+  WriteFile(app_ / "BAD.PRX", "; remark\r\nA=1\r\nGOTO NOWHERE\r\n");
+  Outcome o = Tessaly({Dpath(), "RUN=PrcExec bad.prx"});
+  EXPECT_EQ(o.exit_code, 147);
+  EXPECT_TRUE(Contains(o.err, "Label 'NOWHERE' in line 2 (+ remmarks) not found")) << o.err;
+}
+
+TEST_F(E2eTest, AnInterruptBreaksAnEndlessProcedure) {
+  // The procedure starts a program that interrupts tessaly a moment later,
+  // then loops for ever: the interrupt breaks the loop and the run ends
+  // with "User Canceled" after its cleanup, long before the harness's limit.
+  WriteFile(app_ / "LOOP.PRX",
+            "FILESTRUCT 'spin','K;2;A'\r\n"
+            "SHELL '/bin/sh','-c','sleep 0.3; kill -INT $PPID'\r\n"
+            "DO\r\nN=N+1\r\nLOOP\r\n"
+            "SYSTEM '/bin/sh','-c','echo reached > after.txt'\r\n");
+  Outcome o = Tessaly({Dpath(), "RUN=PrcExec loop"});
+  EXPECT_EQ(o.exit_code, 0) << "a cancelled run is no error: " << o.err;
+  EXPECT_TRUE(Contains(o.err, "User Canceled")) << o.err;
+  EXPECT_FALSE(fs::exists(work_ / "after.txt"));
+}
+
 }  // namespace
