@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the demo application from the build folder given as $1, on a working
-# copy of apps/tessaly made under the build folder on the first run, so that
-# running never changes the repository. Further arguments go to tessaly.
+# copy of apps/tessaly made under the build folder, so that running never
+# changes the repository. Further arguments go to tessaly.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd)
@@ -20,30 +20,29 @@ fi
 # the copy (data entered, settings changed) are never overwritten.
 cp -R -n "$repo/apps/tessaly/." "$demo/"
 
-display=""
-for var in DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; do
-  if [ -n "${!var:-}" ]; then display=$var; fi
-done
+if ! ls "$demo" | grep -qi '^TYDICC\.DAT$'; then
+  echo "Not there yet: the demo application's dictionary (apps/tessaly/TYDICC.DAT);"
+  echo "start-up will stop with \"File Not Found\"."
+fi
 
-if [ -z "$display" ]; then
+shift || true
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ] && [ $# -eq 0 ]; then
   cat <<EOF
-No display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset): tessaly
-runs in batch mode only. Start the main window under a virtual display with
-  xvfb-run -a make run
-or run a request in batch mode (RUN="Help about", RUN="ExpEval A=1"); see
-README.md "Batch mode". TESSALY_SCREENSHOT=<file.png> saves the main window
-as a picture once it is shown and then ends the run.
+No display (DISPLAY and WAYLAND_DISPLAY are not set): the main menu window
+cannot open, so this run shows what batch mode does instead. Batch mode runs
+a request given with RUN=..., and requests from INPUT=file, without windows;
+see README.md "Batch mode" and docs/command-line.md.
 
 EOF
+  set -- "RUN=Help about"
 fi
-shift || true
+
 # The current folder of the run is the working copy's parent, so that logs and
 # backups written there stay in the build folder too.
 cd "$build/demo"
-if [ $# -eq 0 ] && [ -z "$display" ]; then
-  set -- "RUN=Help about"
-fi
-printf '$ tessaly --DPATH=%q' "$demo"; printf ' %q' "$@"; echo
+printf '$ tessaly --DPATH=%q' "$demo"
+[ $# -gt 0 ] && printf ' %q' "$@"
+echo
 set +e
 "$exe" "--DPATH=$demo" "$@"
 code=$?
