@@ -136,7 +136,7 @@ class LineTable {
   Status last_status() const { return status_; }
 
  private:
-  char* RowPointer(int row) const;  // REQUIRES: 1 <= row <= row_capacity_
+  char* RowPointer(int row) const;   // REQUIRES: 1 <= row <= row_capacity_
   void BlankRows(int from, int to);  // inclusive, clamped
   void Mirror() const;
   Status Fail(Status status);

@@ -34,9 +34,9 @@ namespace tessaly {
 
 // What the storage needs to know of an open document.
 struct DocumentSpec {
-  int header_file = 0;   // the window's main file
-  int line_file = 0;     // may be the header file
-  int header_key = 1;    // key through which headers are read
+  int header_file = 0;  // the window's main file
+  int line_file = 0;    // may be the header file
+  int header_key = 1;   // key through which headers are read
   LineTable* lines = nullptr;
   // Per column of the line table (from 1; index 0 unused), the field of the
   // line file it holds; 0 for a column the line record has no field for
@@ -46,8 +46,8 @@ struct DocumentSpec {
   // in another form than the stored one (null: the field's stored form).
   std::function<Status(int column, Slice cell)> store_cell;
   std::function<Slice(int column)> fetch_cell;
-  Slice selection;       // relational update selection of header and lines
-  Slice emptiness;       // emptiness expression of the header
+  Slice selection;  // relational update selection of header and lines
+  Slice emptiness;  // emptiness expression of the header
 };
 
 // The key of line `line` of the current document in `file` (0: the current

@@ -19,8 +19,8 @@
 #include "core/number.h"
 #include "core/string_area.h"
 #include "core/text.h"
-#include "data/dates.h"
 #include "data/datafile.h"
+#include "data/dates.h"
 #include "data/record_ops.h"
 #include "data/record_ops_internal.h"
 #include "data/structures.h"
@@ -121,8 +121,8 @@ struct ListSlot {
 };
 
 struct FileLists {
-  int current = 0;                              // slot in use, 0 none
-  std::array<int, kRecordListStack> aside{};   // slots set aside, oldest first
+  int current = 0;                            // slot in use, 0 none
+  std::array<int, kRecordListStack> aside{};  // slots set aside, oldest first
   int depth = 0;
 };
 
@@ -221,8 +221,7 @@ Status RecordListBuildRange(int file, int key, Slice start, Slice end, int max, 
   return recops::BuildList(f, key, start, end, max, condition);
 }
 
-Status RecordListBuild(int file, int key, Slice prefix, int max, int start_mode,
-                       Slice condition) {
+Status RecordListBuild(int file, int key, Slice prefix, int max, int start_mode, Slice condition) {
   if (!prefix.ok()) return prefix.status();
   if (start_mode != 2) return RecordListBuildRange(file, key, prefix, prefix, max, condition);
   // After the range: the prefix with its last character raised by one (a

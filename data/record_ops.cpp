@@ -24,9 +24,8 @@ namespace tessaly {
 
 namespace {
 
-constexpr const char* kOpNames[] = {"NEW", "TOP", "PRV", "RLD", "NXT", "BOT",
-                                    "FND", "SVE", "INS", "DEL", "LST", "NLS",
-                                    "BLS", "IMP", "MDE", "DDE", "PRN", "TSL"};
+constexpr const char* kOpNames[] = {"NEW", "TOP", "PRV", "RLD", "NXT", "BOT", "FND", "SVE", "INS",
+                                    "DEL", "LST", "NLS", "BLS", "IMP", "MDE", "DDE", "PRN", "TSL"};
 constexpr int kOpFlagWords[] = {0xF01, 0xF24, 0xF16, 0x000, 0xF12, 0xF20, 0x040, 0xF00, 0xD00,
                                 0x642, 0x042, 0x0FF, 0x046, 0x0FF, 0x0FF, 0x0FF, 0x0FF, 0x0FF};
 static_assert(std::size(kOpNames) == kRecordOpCount);

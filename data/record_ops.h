@@ -33,22 +33,38 @@ namespace tessaly {
 // Items of "NEW,TOP,PRV,RLD,NXT,BOT,FND,SVE,INS,DEL,LST,NLS,BLS,IMP,MDE,DDE,
 // PRN,TSL", numbered from 1.
 enum RecordOpCode : int {
-  kOpNew = 1, kOpTop, kOpPrv, kOpRld, kOpNxt, kOpBot, kOpFnd, kOpSve, kOpIns, kOpDel,
-  kOpLst, kOpNls, kOpBls, kOpImp, kOpMde, kOpDde, kOpPrn, kOpTsl,
+  kOpNew = 1,
+  kOpTop,
+  kOpPrv,
+  kOpRld,
+  kOpNxt,
+  kOpBot,
+  kOpFnd,
+  kOpSve,
+  kOpIns,
+  kOpDel,
+  kOpLst,
+  kOpNls,
+  kOpBls,
+  kOpImp,
+  kOpMde,
+  kOpDde,
+  kOpPrn,
+  kOpTsl,
 };
 inline constexpr int kRecordOpCount = 18;
 
 // Bits of a flag word.
 enum RecordOpFlags : int {
-  kOpMoveMask = 0x00FF,     // move code of the engine, or kOpFindKey
-  kOpFindKey = 0x0040,      // find by the key the window supplies
-  kOpApply = 0x0100,        // apply the relational updates (sign +1) after writing
-  kOpRevert = 0x0200,       // revert them (sign -1) over the record as read
+  kOpMoveMask = 0x00FF,  // move code of the engine, or kOpFindKey
+  kOpFindKey = 0x0040,   // find by the key the window supplies
+  kOpApply = 0x0100,     // apply the relational updates (sign +1) after writing
+  kOpRevert = 0x0200,    // revert them (sign -1) over the record as read
   kOpActionMask = 0x0700,
   kOpInsertRecord = 0x0500,
   kOpDeleteRecord = 0x0600,
   kOpRewriteRecord = 0x0700,
-  kOpCheck = 0x0800,        // skip an empty record; refuse an existing key on insert
+  kOpCheck = 0x0800,  // skip an empty record; refuse an existing key on insert
   kOpNoRelUpdates = 0x1000,
   kOpNoRecordAction = 0x00FF,  // the codes that only the windows handle
 };
@@ -181,16 +197,14 @@ inline constexpr int kRecordListStack = 2;  // lists a file can set aside
 // 168 when all 8 slots are taken.
 // Answers 0 with the first listed record loaded, or 2 when nothing was
 // listed: then the buffers are as before and no list is kept (do not free).
-Status RecordListBuild(int file, int key, Slice prefix, int max, int start_mode,
-                       Slice condition);
+Status RecordListBuild(int file, int key, Slice prefix, int max, int start_mode, Slice condition);
 // The same over `start` (searched) within the range of `end`.
-Status RecordListBuildRange(int file, int key, Slice start, Slice end, int max,
-                            Slice condition);
+Status RecordListBuildRange(int file, int key, Slice start, Slice end, int max, Slice condition);
 
 // Load modes of RecordListGet.
 enum RecordListLoad : int {
-  kListLoadBuffers = 0,  // both buffers
-  kListLoadPosition = 1, // and the current key positioned on the record
+  kListLoadBuffers = 0,   // both buffers
+  kListLoadPosition = 1,  // and the current key positioned on the record
 };
 // Loads entry `index` (0-based) of the file's list: 168 beyond the list or
 // without a list.
@@ -214,13 +228,13 @@ Status RecordDeleteAll(int file, int key, Slice prefix, Slice condition);
 
 struct AccumulateRequest {
   int file = 0;
-  int key = 0;          // 0: the current key
-  Slice start;          // the search text
-  Slice end;            // the range prefix
+  int key = 0;  // 0: the current key
+  Slice start;  // the search text
+  Slice end;    // the range prefix
   Slice condition;
-  int base = 0;         // first `_#` accumulator; 0: run `expression` instead
+  int base = 0;  // first `_#` accumulator; 0: run `expression` instead
   Slice expression;
-  int target = 0;       // file that receives a record per listed record; 0: none
+  int target = 0;  // file that receives a record per listed record; 0: none
   Slice write_condition;
 };
 // Over the listed records: with a base, `_#` is cleared and each numeric
@@ -235,7 +249,7 @@ struct GenerateRequest {
   Slice start_condition;
   Slice record_condition;
   Slice write_condition;
-  Slice selection;      // relational update selection of the inserts
+  Slice selection;  // relational update selection of the inserts
   Slice stop_condition;
   RecordStepAction on_insert;  // after each insert
   RecordStepAction progress;   // after each pass
@@ -250,10 +264,10 @@ Status RecordGenerate(const GenerateRequest& request, int64_t* inserted);
 
 // Flags of a relational lookup.
 enum RelationFlags : int {
-  kRelNearest = 0x02,  // load the nearest record when not found
-  kRelCreate = 0x04,   // create the record when not found
-  kRelNoUpdate = 0x08, // only look
-  kRelDelete = 0x0C,   // both: delete the found record
+  kRelNearest = 0x02,   // load the nearest record when not found
+  kRelCreate = 0x04,    // create the record when not found
+  kRelNoUpdate = 0x08,  // only look
+  kRelDelete = 0x0C,    // both: delete the found record
 };
 // Values of `_RELRES`.
 enum RelationResult : uint16_t {

@@ -13,11 +13,11 @@
 namespace tessaly::recops {
 
 // Bits of the system words used here.
-inline constexpr uint16_t kUpStatRelUpdates = 0x01;  // definitions run
-inline constexpr uint16_t kUpStatSqlRun = 0x20;      // set while SQL definitions run
-inline constexpr uint16_t kUpStatAllowRepeat = 0x40; // inserts may repeat key 1
+inline constexpr uint16_t kUpStatRelUpdates = 0x01;   // definitions run
+inline constexpr uint16_t kUpStatSqlRun = 0x20;       // set while SQL definitions run
+inline constexpr uint16_t kUpStatAllowRepeat = 0x40;  // inserts may repeat key 1
 inline constexpr uint16_t kAuxStatSql = 0x800;
-inline constexpr uint16_t kScrStatPaging = 0x40;     // PgUp/PgDn on a field
+inline constexpr uint16_t kScrStatPaging = 0x40;  // PgUp/PgDn on a field
 inline constexpr uint16_t kLastKeyPrevious = 23;
 
 // The two buffers of a resolved file as one value; empty for a file without

@@ -101,8 +101,7 @@ Status RelationFind(int a, int b, int r, int flags, Slice update) {
   }
 
   // Paging on a related field moves the related file on.
-  if ((flags & kRelNearest) && found <= kResultEnd &&
-      TestBits(kScrStat, recops::kScrStatPaging)) {
+  if ((flags & kRelNearest) && found <= kResultEnd && TestBits(kScrStat, recops::kScrStatPaging)) {
     int move = Word(kLastKey) == recops::kLastKeyPrevious ? kMovePrevious : kMoveNext;
     Status moved;
     do {

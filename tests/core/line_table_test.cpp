@@ -76,8 +76,10 @@ TEST_F(LineTableTest, ModesByName) {
   struct Case {
     const char* setting;
     LineTableMode mode;
-  } cases[] = {{"ALONE", kLinesAlone},       {" navigation ", kLinesNavigation},
-               {"DOCUMENT", kLinesDocument}, {"", kLinesDocument},
+  } cases[] = {{"ALONE", kLinesAlone},
+               {" navigation ", kLinesNavigation},
+               {"DOCUMENT", kLinesDocument},
+               {"", kLinesDocument},
                {"OTHER", kLinesDocument}};
   for (const Case& c : cases) {
     EXPECT_EQ(LineTableModeOf(c.setting), c.mode) << c.setting;
@@ -249,11 +251,11 @@ TEST_F(LineTableTest, InsertAndDeleteWithExpression) {
     int used_after;
     const char* ran;
   } cases[] = {
-      {"0,X=1", +1, 0, 3, ""},                // false condition: nothing
-      {"ERR,X=1", +1, 140, 3, ""},            // failing condition: its status
-      {"1,X=1,Y=2", +1, 0, 4, "X=1,Y=2;"},    // the rest is the expression
-      {"1,WARN", -1, 0, 3, "WARN;"},          // warnings are not returned
-      {",FAIL", -1, 147, 2, "FAIL;"},         // errors are, after the delete
+      {"0,X=1", +1, 0, 3, ""},              // false condition: nothing
+      {"ERR,X=1", +1, 140, 3, ""},          // failing condition: its status
+      {"1,X=1,Y=2", +1, 0, 4, "X=1,Y=2;"},  // the rest is the expression
+      {"1,WARN", -1, 0, 3, "WARN;"},        // warnings are not returned
+      {",FAIL", -1, 147, 2, "FAIL;"},       // errors are, after the delete
   };
   for (const Case& c : cases) {
     g_ran.clear();

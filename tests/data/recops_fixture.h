@@ -50,9 +50,9 @@ class RecordFixture : public ::testing::Test {
     char tmpl[] = "/tmp/tessaly_recops_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
-    ASSERT_EQ(DictionaryLoad("RO", Slice::Of(dir_),
-                             Slice::Of(std::string(TESSALY_FIXTURES) + "/recops")),
-              Status::kOk);
+    ASSERT_EQ(
+        DictionaryLoad("RO", Slice::Of(dir_), Slice::Of(std::string(TESSALY_FIXTURES) + "/recops")),
+        Status::kOk);
     ASSERT_EQ(FileCount(), 3);
   }
   void TearDown() override {
@@ -91,7 +91,8 @@ class RecordFixture : public ::testing::Test {
     ASSERT_FALSE(s.failed()) << s.code();
   }
   // Inserts a customer through the save of INS.
-  static void AddCustomer(const std::string& code, const std::string& name, const std::string& balance) {
+  static void AddCustomer(const std::string& code, const std::string& name,
+                          const std::string& balance) {
     ASSERT_EQ(DataFileMove(kCustomers, kMoveClear), kResultCleared);
     Set(kCustomers, "CODE", code);
     Set(kCustomers, "NAME", name);

@@ -64,10 +64,10 @@ TEST(RecordOpCodes, NamesSynonymsAndFlagWords) {
     int number;
     int flags;
   } cases[] = {
-      {"NEW", 1, 0xF01},  {"top", 2, 0xF24},      {"PRV", 3, 0xF16},  {"PREVIOUS", 3, 0xF16},
-      {"RLD", 4, 0x000},  {" next ", 5, 0xF12},   {"BOT", 6, 0xF20},  {"Bottom", 6, 0xF20},
-      {"FND", 7, 0x040},  {"SVE", 8, 0xF00},      {"INS", 9, 0xD00},  {"DEL", 10, 0x642},
-      {"LST", 11, 0x042}, {"NLS", 12, 0x0FF},     {"BLS", 13, 0x046}, {"TSL", 18, 0x0FF},
+      {"NEW", 1, 0xF01},  {"top", 2, 0xF24},    {"PRV", 3, 0xF16},  {"PREVIOUS", 3, 0xF16},
+      {"RLD", 4, 0x000},  {" next ", 5, 0xF12}, {"BOT", 6, 0xF20},  {"Bottom", 6, 0xF20},
+      {"FND", 7, 0x040},  {"SVE", 8, 0xF00},    {"INS", 9, 0xD00},  {"DEL", 10, 0x642},
+      {"LST", 11, 0x042}, {"NLS", 12, 0x0FF},   {"BLS", 13, 0x046}, {"TSL", 18, 0x0FF},
       {"NX", 0, -1},      {"", 0, -1},
   };
   for (const Case& c : cases) {
@@ -86,9 +86,9 @@ TEST_F(RecordOpsTest, MovesStopAtTheEndsOfTheFile) {
     uint16_t result;
     const char* code_after;  // CODE of buffer 1 afterwards; "" blank
   } steps[] = {
-      {"TOP", 0, "A01"},  {"PRV", 1, "A01"},  // at the start PRV loads the first record
-      {"NXT", 0, "A02"},  {"BOT", 0, "B02"},  {"NXT", 2, ""},  // beyond the end: blank
-      {"BOT", 0, "B02"},  {"NEW", 3, ""},     {"TOP", 0, "A01"},
+      {"TOP", 0, "A01"}, {"PRV", 1, "A01"},  // at the start PRV loads the first record
+      {"NXT", 0, "A02"}, {"BOT", 0, "B02"}, {"NXT", 2, ""},  // beyond the end: blank
+      {"BOT", 0, "B02"}, {"NEW", 3, ""},    {"TOP", 0, "A01"},
       {"PRN", 0, "A01"},  // no record action
   };
   for (const Step& s : steps) {
@@ -303,8 +303,7 @@ TEST_F(RecordOpsTest, WindowOperationsSaveOnlyChangedRecordsAndRefuseBadKeys) {
             kResultFound);
   EXPECT_EQ(Get(kCustomers, "CODE"), "A03   ");
   // FND with a key, nearest not loaded.
-  EXPECT_EQ(RecordExecute(kCustomers, RecordOpFlags(kOpFnd), "B", Slice(), Slice()),
-            kResultFound);
+  EXPECT_EQ(RecordExecute(kCustomers, RecordOpFlags(kOpFnd), "B", Slice(), Slice()), kResultFound);
   EXPECT_EQ(Get(kCustomers, "CODE"), "B01   ");
   // INS of an existing key: refused, no move.
   EXPECT_EQ(RecordExecute(kCustomers, RecordOpFlags(kOpIns), Slice(), Slice(), Slice()),
@@ -366,14 +365,10 @@ TEST_F(RecordOpsTest, ScansAndCountsWithinARange) {
     const char* condition;
     int64_t count;
   } cases[] = {
-      {"A", "A", "", 5},
-      {"A", "A", "BALANCE{1}>25", 3},
-      {"A03", "A", "", 3},
-      {"", "", "", 7},
-      {"Z", "Z", "", 0},
-      {"A", "Z", "", 7},    // the end prefix is an upper limit
-      {"A02", "A03", "", 2},
-      {"B", "A", "", 0},    // the start lies past the end
+      {"A", "A", "", 5},     {"A", "A", "BALANCE{1}>25", 3},
+      {"A03", "A", "", 3},   {"", "", "", 7},
+      {"Z", "Z", "", 0},     {"A", "Z", "", 7},  // the end prefix is an upper limit
+      {"A02", "A03", "", 2}, {"B", "A", "", 0},  // the start lies past the end
   };
   for (const Case& c : cases) {
     int64_t n = -1;
@@ -494,8 +489,8 @@ TEST_F(RecordOpsTest, ListsStackTwoPerFileAndEightInAll) {
   Set(kInvLines, "N_LINE", "1");
   ASSERT_EQ(RecordSave(kOpInsertRecord, kInvLines, Slice(), Slice()), Status::kOk);
 
-  ASSERT_EQ(RecordListBuild(kCustomers, 1, "A", -1, 0, ""), Status::kOk);  // 5 entries
-  ASSERT_EQ(RecordListBuild(kCustomers, 1, "B", -1, 0, ""), Status::kOk);  // 2
+  ASSERT_EQ(RecordListBuild(kCustomers, 1, "A", -1, 0, ""), Status::kOk);    // 5 entries
+  ASSERT_EQ(RecordListBuild(kCustomers, 1, "B", -1, 0, ""), Status::kOk);    // 2
   ASSERT_EQ(RecordListBuild(kCustomers, 1, "A05", -1, 0, ""), Status::kOk);  // 1
   EXPECT_EQ(RecordListBuild(kCustomers, 1, "A", -1, 0, ""), Status::kDataOutBound);
   EXPECT_EQ(RecordListsInUse(), 3);
@@ -710,7 +705,7 @@ TEST_F(RecordOpsTest, FieldsAsOperands) {
       {"CODE{9}", "<161>"},
       {"BALANCE{1}='ABC'", "<128>"},  // the stored value is kept
       {"BALANCE{1}='12'", "12"},
-      {"BALANCE{1}=''", ""},         // a field may be cleared
+      {"BALANCE{1}=''", ""},  // a field may be cleared
   };
   for (const Case& c : cases) EXPECT_EQ(Eval(c.expression), c.result) << c.expression;
   EXPECT_EQ(Get(kCustomers, "BALANCE"), "          ");
