@@ -82,6 +82,14 @@ Status ReadSourceLines(Slice path, std::vector<std::string>* lines) {
   return result;
 }
 
+void Store(std::shared_ptr<CompiledProcedure> procedure, int* index) {
+  size_t slot = 0;
+  while (slot < g_table.size() && g_table[slot].procedure) ++slot;
+  if (slot == g_table.size()) g_table.emplace_back();
+  g_table[slot] = {std::move(procedure), ++g_sequence};
+  if (index != nullptr) *index = static_cast<int>(slot);
+}
+
 }  // namespace
 
 Status ProcedureLoad(Slice file_name, int* index) {
@@ -107,13 +115,17 @@ Status ProcedureLoad(Slice file_name, int* index) {
   auto procedure = std::make_shared<CompiledProcedure>();
   status = ProcedureCompile(lines, path, procedure.get());
   if (!status.ok()) return mark.Release(status);
-
-  size_t slot = 0;
-  while (slot < g_table.size() && g_table[slot].procedure) ++slot;
-  if (slot == g_table.size()) g_table.emplace_back();
-  g_table[slot] = {std::move(procedure), ++g_sequence};
-  if (index != nullptr) *index = static_cast<int>(slot);
+  Store(std::move(procedure), index);
   return mark.Release(Status::kOk);
+}
+
+Status ProcedureLoadText(Slice name, Slice source, int* index) {
+  if (index != nullptr) *index = -1;
+  auto procedure = std::make_shared<CompiledProcedure>();
+  Status status = ProcedureCompileText(source, name, procedure.get());
+  if (!status.ok()) return status;
+  Store(std::move(procedure), index);
+  return Status::kOk;
 }
 
 Status ProcedureUnload(int index) {

@@ -195,6 +195,9 @@ inline constexpr char kProcedureExtension[] = "PRX";
 // is, then in the folders of environment slot 5; a name without extension
 // is tried with ".PRX" too. 164 with the name as detail when none exists.
 Status ProcedureLoad(Slice file_name, int* index = nullptr);
+// Compiles a procedure held in a text (lines ending in CR LF, CR or LF)
+// into the table under `name`, as ProcedureLoad does for a file.
+Status ProcedureLoadText(Slice name, Slice source, int* index = nullptr);
 // Removes a procedure from the table (a run in progress keeps its copy).
 // 168 for an index that holds none.
 Status ProcedureUnload(int index);
