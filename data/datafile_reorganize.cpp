@@ -272,13 +272,12 @@ Status DataFileCheck(int file, std::vector<std::string>* problems) {
 
   platform::Env& env = platform::CurrentEnv();
   if (env.Exists(check.natives[Part(DataFilePart::kWork)])) {
-    note("an interrupted reorganisation left the work file " +
-         check.paths[Part(DataFilePart::kWork)] + "; reorganise to finish it");
+    note("an interrupted reorganisation left its work file (\"TXT\"); reorganise to finish it");
   }
   int err = check.records.Open(check.natives[Part(DataFilePart::kRecords)], platform::kOpenRead,
                                layout.record_length);
   if (err == ENOENT) {
-    note("the record file " + rec_path + " is missing");
+    note("the record file is missing");
     return datafile::Fail(Status::kDiskIo, rec_path);
   }
   if (err != 0) return datafile::Fail(Status::kFileNotFound, rec_path);
@@ -293,7 +292,7 @@ Status DataFileCheck(int file, std::vector<std::string>* problems) {
   if (datafile::ReadIndexFile(check.natives[Part(DataFilePart::kIndex)], &image, &exists) != 0) {
     return datafile::Fail(Status::kDiskIo, idx_path);
   }
-  if (!exists && records > 0) note("the index " + idx_path + " is missing");
+  if (!exists && records > 0) note("the index file is missing");
   datafile::Index index;
   std::vector<std::string> found;
   int keys = static_cast<int>(check.keys.size());
