@@ -42,6 +42,7 @@
 #include "expr/evaluator.h"
 #include "expr/variables.h"
 #include "platform/encoding.h"
+#include "platform/paths.h"
 #include "tools/datafile_tool.h"
 
 namespace tessaly::tools {
@@ -310,7 +311,7 @@ void OpenAll() {
 // ---- The data set --------------------------------------------------------------------
 
 struct Customer {
-  std::string code, name, nif, series;
+  std::string code, name, nif, series, paydays;
   int pays = 1, days = 30;
 };
 struct Article {
@@ -387,7 +388,8 @@ std::vector<Customer> WriteCustomers(Random& r) {
     Set(kCustomers, "PAYMODE", c.pays > 1 ? "RB" : (r.Below(2) ? "TR" : "EF"));
     Set(kCustomers, "NPAYS", std::to_string(c.pays));
     Set(kCustomers, "DAYS", std::to_string(c.days));
-    Set(kCustomers, "PAYDAYS", r.Below(4) == 0 ? "5,20" : "");
+    c.paydays = r.Below(4) == 0 ? "5,20" : "";
+    Set(kCustomers, "PAYDAYS", c.paydays);
     Set(kCustomers, "DISC", r.Below(5) == 0 ? "5" : "0");
     Set(kCustomers, "SERIES", c.series);
     Set(kCustomers, "BALANCE", "0");
@@ -529,12 +531,15 @@ int WriteInvoices(const std::vector<NoteRef>& notes, const std::vector<Customer>
     const std::string series = group.first;
     const std::string number = std::to_string(++last_number[series]);
     WriteHeader(kInvoices, series, number, invoice_date, c);
-    std::map<int, int64_t> bases;  // VAT rate -> base in cents
+    // Per VAT rate the base and the quota in cents; the quota is the sum of
+    // the lines' quotas, as the relational updates total the invoice.
+    std::map<int, std::pair<int64_t, int64_t>> bases;
     int n = 0;
     for (const NoteRef* note : members) {
       for (const LineData& l : note->lines) {
         WriteLine(kInvoiceLines, series, number, ++n, l);
-        bases[l.vat] += LineAmount(l);
+        bases[l.vat].first += LineAmount(l);
+        bases[l.vat].second += (LineAmount(l) * l.vat + 50) / 100;
       }
       if (!Find(kDeliveryNotes, 1, note->series + StoredNumber(std::stol(note->number)))) {
         throw Failure{"delivery note " + note->series + note->number + " not found"};
@@ -545,8 +550,8 @@ int WriteInvoices(const std::vector<NoteRef>& notes, const std::vector<Customer>
             "mark delivery note invoiced");
     }
     int64_t total = 0, entry = 0;
-    for (const auto& [rate, base] : bases) {
-      int64_t quota = (base * rate + 50) / 100;
+    for (const auto& [rate, amounts] : bases) {
+      const auto& [base, quota] = amounts;
       total += base + quota;
       Blank(kVatRegistry);
       Set(kVatRegistry, "SERIES", series);
@@ -569,7 +574,7 @@ int WriteInvoices(const std::vector<NoteRef>& notes, const std::vector<Customer>
       Set(kPayments, "NUMBER", number);
       Set(kPayments, "N_LINE", std::to_string(p));
       Set(kPayments, "DUEDATE", Evaluate("PayDate$('" + invoice_date + "';" + std::to_string(c.days) +
-                                         ";0;1;" + std::to_string(p) + ";'')"));
+                                         ";0;1;" + std::to_string(p) + ";'" + c.paydays + "')"));
       Set(kPayments, "AMOUNT", Money(p == c.pays ? total - share * (c.pays - 1) : share));
       Set(kPayments, "CUSTOMER", c.code);
       Set(kPayments, "PAID", "0");
@@ -581,20 +586,28 @@ int WriteInvoices(const std::vector<NoteRef>& notes, const std::vector<Customer>
   return invoices;
 }
 
+// Whether any data file of the application holds a record (the files are
+// opened, and so created empty when missing).
 bool HasData() {
+  bool any = false;
   for (int f = 1; f <= kDemoFileCount; ++f) {
-    std::error_code ec;
-    auto size = std::filesystem::file_size(DataFilePath(f, DataFilePart::kRecords), ec);
-    if (!ec && size > 0) return true;
+    Check(DataFileOpen(f, 0), "open " + FileName(f).str());
+    if (DataFileRecordCount(f) > 0) any = true;
   }
-  return false;
+  Check(DataFileCloseAll(), "close");
+  return any;
 }
 
 void RemoveData() {
   for (int f = 1; f <= kDemoFileCount; ++f) {
     for (DataFilePart part : {DataFilePart::kRecords, DataFilePart::kIndex}) {
+      std::string native;
+      if (platform::ResolvePath(DataFilePath(f, part), platform::Resolve::kExisting, &native) != 0) {
+        continue;
+      }
       std::error_code ec;
-      std::filesystem::remove(DataFilePath(f, part), ec);
+      std::filesystem::remove(native, ec);
+      if (ec) throw Failure{"cannot remove " + native + ": " + ec.message()};
     }
   }
 }
