@@ -89,6 +89,8 @@ void CloseFilesOpenedSince(size_t mark) {
   }
 }
 
+void ForgetFilesOpenedByCommands() { g_opened_files.clear(); }
+
 bool IsPlainVariableName(Slice name) {
   if (!name.ok() || name.empty()) return false;
   unsigned char first = name[0];

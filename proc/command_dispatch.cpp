@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "core/flags.h"
@@ -36,15 +36,15 @@ struct HandlerEntry {
 // The commands this layer carries out; the others wait for the layers of
 // devices, reports and windows.
 constexpr HandlerEntry kStandardHandlers[] = {
-    {kCmdConnect, &proc::ConnectCommand},       {kCmdDLocate, &proc::DLocateCommand},
-    {kCmdExport, &proc::ExportCommand},         {kCmdImport, &proc::ImportCommand},
-    {kCmdKill, &proc::KillCommand},             {kCmdLoadStruct, &proc::LoadStructCommand},
-    {kCmdLocate, &proc::LocateCommand},         {kCmdMessage, &proc::MessageCommand},
-    {kCmdShell, &proc::SystemCommand},          {kCmdRead, &proc::ReadCommand},
-    {kCmdWait, &proc::WaitCommand},             {kCmdRcDelete, &proc::RecordCommand},
-    {kCmdRcInsert, &proc::RecordCommand},       {kCmdRcUpdate, &proc::RecordCommand},
-    {kCmdRcWrite, &proc::RecordCommand},        {kCmdFileStruct, &proc::FileStructCommand},
-    {kCmdFileScan, &proc::FileScanCommand},     {kCmdStatSteps, &proc::StatStepsCommand},
+    {kCmdConnect, &proc::ConnectCommand},   {kCmdDLocate, &proc::DLocateCommand},
+    {kCmdExport, &proc::ExportCommand},     {kCmdImport, &proc::ImportCommand},
+    {kCmdKill, &proc::KillCommand},         {kCmdLoadStruct, &proc::LoadStructCommand},
+    {kCmdLocate, &proc::LocateCommand},     {kCmdMessage, &proc::MessageCommand},
+    {kCmdShell, &proc::SystemCommand},      {kCmdRead, &proc::ReadCommand},
+    {kCmdWait, &proc::WaitCommand},         {kCmdRcDelete, &proc::RecordCommand},
+    {kCmdRcInsert, &proc::RecordCommand},   {kCmdRcUpdate, &proc::RecordCommand},
+    {kCmdRcWrite, &proc::RecordCommand},    {kCmdFileStruct, &proc::FileStructCommand},
+    {kCmdFileScan, &proc::FileScanCommand}, {kCmdStatSteps, &proc::StatStepsCommand},
     {kCmdSystem, &proc::SystemCommand},
 };
 static_assert(std::size(kStandardHandlers) == 19);
@@ -125,8 +125,7 @@ Status CommandDispatch(int command, Slice argument_text, int line) {
     }
   }
   if (!status.ok() && line > 0) {
-    (void)SetDetail(status,
-                    ProcedureLineText(line, CommandName(command), argument_text), true);
+    (void)SetDetail(status, ProcedureLineText(line, CommandName(command), argument_text), true);
     status = proc::RunFailure(status);
   }
   return mark.Release(status);

@@ -106,8 +106,7 @@ Status LoadStructureFile(Slice name) {
   if (file_name.empty() || fields.empty()) {
     return mark.Release(SetDetail(Status::kBadInputData, path));
   }
-  return mark.Release(
-      FileStructDefine(Slice::Of(file_name), Slice::Of(fields), Slice::Of(keys)));
+  return mark.Release(FileStructDefine(Slice::Of(file_name), Slice::Of(fields), Slice::Of(keys)));
 }
 
 // Positions `file` for DLOCATE's start: the first (or last) record of the
@@ -147,7 +146,8 @@ Status WriteRecordByKey(int file, Slice selection) {
 
 // FILESTRUCT name,fields...,keys...  or  FILESTRUCT RESTORE
 Status FileStructCommand(int command, int count, const CommandArgument* args) {
-  if (count == 1 && (EqualsWord(args[0].written, "RESTORE") || EqualsWord(args[0].text, "RESTORE"))) {
+  if (count == 1 &&
+      (EqualsWord(args[0].written, "RESTORE") || EqualsWord(args[0].text, "RESTORE"))) {
     FileStructRestore();
     return Status::kOk;
   }

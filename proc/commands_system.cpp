@@ -127,13 +127,15 @@ Status ReadCommand(int command, int count, const CommandArgument* args) {
   Status result;
   if (args[0].kind == 0) {
     int64_t handle = IntegerOf(args[0].number);
-    if (handle < 0 || handle >= kStreamSlots || (handle >= kFirstFileSlot && !StreamIsOpen(static_cast<int>(handle)))) {
+    if (handle < 0 || handle >= kStreamSlots ||
+        (handle >= kFirstFileSlot && !StreamIsOpen(static_cast<int>(handle)))) {
       return mark.Release(SetDetail(Status::kFileNotInit, args[0].text));
     }
     int slot = static_cast<int>(handle);
     line = StreamReadNew(slot, -1, -1);
     if (!line.ok()) {
-      bool at_end = line.status() == Status::kDiskIo && (slot < kFirstFileSlot || StreamAtEnd(slot));
+      bool at_end =
+          line.status() == Status::kDiskIo && (slot < kFirstFileSlot || StreamAtEnd(slot));
       if (!at_end) return mark.Release(SetDetail(line.status(), StreamName(slot)));
       result = Status(kResultEnd);
       line = Slice();
@@ -189,9 +191,9 @@ Status MessageCommand(int command, int count, const CommandArgument* args) {
   if (!s.ok()) return s;
   int64_t kind = IntegerArgument(count, args, 2, 0);
   if (kind < 0 || kind >= kBoxKindCount) kind = 0;
-  int answer = ShowMessageBox(args[0].text, TextArgument(count, args, 1),
-                              static_cast<BoxKind>(kind));
-  int stat = answer == AnswerLetter(BoxButton::kYes) ? 1
+  int answer =
+      ShowMessageBox(args[0].text, TextArgument(count, args, 1), static_cast<BoxKind>(kind));
+  int stat = answer == AnswerLetter(BoxButton::kYes)  ? 1
              : answer == AnswerLetter(BoxButton::kNo) ? 2
                                                       : 0;
   SetWord(kStat, static_cast<uint16_t>(stat));
@@ -215,8 +217,8 @@ Status SystemCommand(int command, int count, const CommandArgument* args) {
   for (int i = 1; i < count; ++i) argv.push_back(args[i].text.str());
   if (argv[0].empty()) return mark.Release(SetDetail(Status::kBadInputData, CommandName(command)));
   int exit_code = 0;
-  int err = command == kCmdSystem ? platform::RunProgram(argv, &exit_code)
-                                  : platform::StartProgram(argv);
+  int err =
+      command == kCmdSystem ? platform::RunProgram(argv, &exit_code) : platform::StartProgram(argv);
   if (err != 0) return mark.Release(SetDetail(Status::kChildExecError, Slice::Of(argv[0])));
   if (command == kCmdSystem) {
     SetWord(kStat, static_cast<uint16_t>(std::clamp(exit_code, 0, INT16_MAX)));

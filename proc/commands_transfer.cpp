@@ -183,8 +183,7 @@ class DelimitedReader {
 
 // The detail naming the line of the text file; `append` keeps what the
 // failing store said.
-Status LineDetail(Status status, Slice path, int line, std::string_view what,
-                  bool append = false) {
+Status LineDetail(Status status, Slice path, int line, std::string_view what, bool append = false) {
   std::string detail = path.str() + " line " + std::to_string(line);
   if (!what.empty()) detail += ": " + std::string(what);
   if (detail.size() > 1024) detail.resize(1024);
@@ -199,7 +198,8 @@ int FieldByNameAnyCase(int file, std::string_view name) {
     FieldDesc d;
     if (!FieldInfo(file, j, &d).ok() || d.name.size() != name.size()) continue;
     bool same = true;
-    for (size_t i = 0; i < name.size() && same; ++i) same = lower(d.name.data()[i]) == lower(name[i]);
+    for (size_t i = 0; i < name.size() && same; ++i)
+      same = lower(d.name.data()[i]) == lower(name[i]);
     if (same) return j;
   }
   return -1;
@@ -318,7 +318,8 @@ Status ImportCommand(int command, int count, const CommandArgument* args) {
   DelimitedReader reader(text);
   std::vector<std::string> values;
   Status status;
-  if (!reader.Next(&values, &status)) return mark.Release(LineDetail(Status::kBadInputData, source, 1, ""));
+  if (!reader.Next(&values, &status))
+    return mark.Release(LineDetail(Status::kBadInputData, source, 1, ""));
   if (!status.ok()) return mark.Release(LineDetail(status, source, reader.record_line(), ""));
   std::vector<FieldDesc> columns;
   for (const std::string& name : values) {
@@ -328,7 +329,8 @@ Status ImportCommand(int command, int count, const CommandArgument* args) {
       return mark.Release(LineDetail(Status::kBadInputData, source, 1, name));
     }
     for (const FieldDesc& other : columns) {
-      if (other.number == d.number) return mark.Release(LineDetail(Status::kBadInputData, source, 1, name));
+      if (other.number == d.number)
+        return mark.Release(LineDetail(Status::kBadInputData, source, 1, name));
     }
     columns.push_back(d);
   }

@@ -56,9 +56,8 @@ bool IsCloser(int keyword) {
          keyword == kPkLoopUntil || keyword == kPkElse;
 }
 bool IsOpener(int keyword) {
-  return keyword == kPkElse || keyword == kPkIf || keyword == kPkIfTrue ||
-         keyword == kPkDoWhile || keyword == kPkIfFalse || keyword == kPkDoUntil ||
-         keyword == kPkDo;
+  return keyword == kPkElse || keyword == kPkIf || keyword == kPkIfTrue || keyword == kPkDoWhile ||
+         keyword == kPkIfFalse || keyword == kPkDoUntil || keyword == kPkDo;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -100,8 +100,8 @@ Status ProcedureLoad(Slice file_name, int* index) {
   if (!name.ok()) return mark.Release(name.status());
   Slice path = name.empty() ? Slice() : FindProcedureFile(name);
   if (!path.ok() || path.empty()) {
-    return mark.Release(RecordError(1, ErrorArea::kExecCompiler,
-                                    SetDetail(Status::kFileNotFound, name)));
+    return mark.Release(
+        RecordError(1, ErrorArea::kExecCompiler, SetDetail(Status::kFileNotFound, name)));
   }
   std::vector<std::string> text;
   Status status = ReadSourceLines(path, &text);

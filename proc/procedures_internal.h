@@ -41,6 +41,8 @@ Status RunFailure(Status status);
 void NoteFileOpenedByCommand(int file);
 size_t FilesOpenedByCommands();
 void CloseFilesOpenedSince(size_t mark);
+// Forgets them, leaving them open.
+void ForgetFilesOpenedByCommands();
 
 // Whether a name is written as a plain variable name: a letter or '_'
 // first, then letters, digits, '_' and the markers '$' and '#'.

@@ -54,9 +54,10 @@ RunResources* Resources(RunResourceKind kind) { return g_resources[static_cast<i
 // Ends the run with `status`: the line goes into the detail.
 Status LineFailure(Status status, int line, const ProcedureLine& entry) {
   AreaMark mark;
-  (void)SetDetail(status, ProcedureLineText(line, ProcedureKeywordName(entry.keyword),
-                                            Slice::Of(entry.argument)),
-                  true);
+  (void)SetDetail(
+      status,
+      ProcedureLineText(line, ProcedureKeywordName(entry.keyword), Slice::Of(entry.argument)),
+      true);
   return mark.Release(proc::RunFailure(status));
 }
 
@@ -277,8 +278,8 @@ Status Cleanup(const CleanupMarks& m) {
   return status;
 }
 
-Status RunProcedure(const std::shared_ptr<CompiledProcedure>& procedure, uint16_t start,
-                    int flags, bool cleanup) {
+Status RunProcedure(const std::shared_ptr<CompiledProcedure>& procedure, uint16_t start, int flags,
+                    bool cleanup) {
   if (g_depth == 0) ClearProcedureBreak();
   CleanupMarks marks;
   if (cleanup) marks = TakeCleanupMarks();
@@ -288,6 +289,9 @@ Status RunProcedure(const std::shared_ptr<CompiledProcedure>& procedure, uint16_
   Status status = RunLines(*procedure, start, &frame);
   g_depth = g_depth - 1;
   procedure->status = status;
+  // The files the commands of an outermost run of an entry opened stay
+  // open for whoever asked for the run; nothing is left to close them.
+  if (g_depth == 0 && !cleanup) proc::ForgetFilesOpenedByCommands();
   if (cleanup) {
     std::string detail = GetDetail().str();
     Status cleaned = Cleanup(marks);
@@ -307,8 +311,8 @@ Status RunProcedure(const std::shared_ptr<CompiledProcedure>& procedure, uint16_
 }  // namespace
 
 Slice ProcedureLineText(int line, Slice keyword, Slice argument) {
-  return Concat({"Line: ", Slice::Of(std::to_string(line)), " (+ remmarks):\r\n", keyword, " ",
-                 argument});
+  return Concat(
+      {"Line: ", Slice::Of(std::to_string(line)), " (+ remmarks):\r\n", keyword, " ", argument});
 }
 
 Status ProcedureRunEntry(Slice entry, Slice file_name, int flags) {

@@ -26,8 +26,8 @@ std::vector<Captured> g_captured;
 Status CaptureArguments(int command, int count, const CommandArgument* args) {
   g_captured.clear();
   for (int i = 0; i < count; ++i) {
-    g_captured.push_back({command, args[i].kind, args[i].value, args[i].number,
-                          args[i].text.str(), args[i].written.str()});
+    g_captured.push_back({command, args[i].kind, args[i].value, args[i].number, args[i].text.str(),
+                          args[i].written.str()});
   }
   return Status::kOk;
 }
@@ -43,10 +43,10 @@ TEST_F(ProcedureTest, ArgumentsReachTheHandlerWithKindValueAndText) {
     const char* text;
     const char* written;
   } expected[] = {
-      {1, 0, 0, "T", "'T'"},         {0, 6, 600, "6", "3*2"},
-      {1, 0, 0, "", ""},             {1, 0, 0, "v", "X$"},
-      {0, 5, 500, "5", "5"},         {0, 32767, 7000050, "70000.5", "70000.5"},
-      {0, -2, -200, "-2", "-2"},     {1, 0, 0, "b", "FN$MIDS('abc',2,1)"},
+      {1, 0, 0, "T", "'T'"},     {0, 6, 600, "6", "3*2"},
+      {1, 0, 0, "", ""},         {1, 0, 0, "v", "X$"},
+      {0, 5, 500, "5", "5"},     {0, 32767, 7000050, "70000.5", "70000.5"},
+      {0, -2, -200, "-2", "-2"}, {1, 0, 0, "b", "FN$MIDS('abc',2,1)"},
   };
   ASSERT_EQ(g_captured.size(), std::size(expected));
   for (size_t i = 0; i < g_captured.size(); ++i) {
@@ -208,9 +208,9 @@ TEST_F(ProcedureTest, LoadStructAddsADictionaryOrAStructureFileForTheRun) {
 }
 
 TEST_F(ProcedureTest, RecordCommandsFindWriteAndScan) {
-  ASSERT_EQ(DictionaryLoad("RO", Slice::Of(dir_),
-                           Slice::Of(std::string(TESSALY_FIXTURES) + "/recops")),
-            Status::kOk);
+  ASSERT_EQ(
+      DictionaryLoad("RO", Slice::Of(dir_), Slice::Of(std::string(TESSALY_FIXTURES) + "/recops")),
+      Status::kOk);
   const char* script =
       "RC_UPDATE 'customers'\nOUT$=FN$TRIM(_IER)+','\n"
       "CODE{1}='C2'\nNAME{1}='Bea'\nBALANCE{1}='10'\n"
@@ -280,8 +280,9 @@ TEST_F(ProcedureTest, ImportRefusesBadTextNamingTheLine) {
   };
   for (const Case& c : cases) {
     Write("bad.txt", c.text);
-    Write("imp.prx", "DEF_FN M\nFILESTRUCT 'target','CODE;6;A,NAME;20;A','<0001006>'\n"
-                     "IMPORT 'bad.txt','target'\n");
+    Write("imp.prx",
+          "DEF_FN M\nFILESTRUCT 'target','CODE;6;A,NAME;20;A','<0001006>'\n"
+          "IMPORT 'bad.txt','target'\n");
     ClearDetail();
     EXPECT_EQ(ProcedureRunEntry("M", "imp.prx", 0), c.status) << c.text;
     EXPECT_NE(Detail().find(c.detail), std::string::npos) << c.text << ": " << Detail();

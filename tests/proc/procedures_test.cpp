@@ -56,11 +56,14 @@ TEST_F(ProcedureTest, LoadErrorsNameTheCompiledLineBeforeAnythingRuns) {
     Status status;
     const char* text;
   } cases[] = {
-      {"badlabel.prx", Status::kSyntaxError, "\r\nLabel 'NOWHERE' in line 3 (+ remmarks) not found"},
+      {"badlabel.prx", Status::kSyntaxError,
+       "\r\nLabel 'NOWHERE' in line 3 (+ remmarks) not found"},
       {"badendif.prx", Status::kSyntaxError,
-       "\r\nFinal of Conditional or loop without \r\nBegin (Loop, Endif...) in line 3 (+ remmarks)"},
+       "\r\nFinal of Conditional or loop without \r\nBegin (Loop, Endif...) in line 3 (+ "
+       "remmarks)"},
       {"openblock.prx", Status::kSyntaxError,
-       "\r\nFinal of Conditional or loop without \r\nBegin (Loop, Endif...) in line 2 (+ remmarks)"},
+       "\r\nFinal of Conditional or loop without \r\nBegin (Loop, Endif...) in line 2 (+ "
+       "remmarks)"},
   };
   for (const Case& c : cases) {
     ClearDetail();
@@ -84,9 +87,9 @@ TEST_F(ProcedureTest, CompiledLinesCarryTheirTargets) {
   struct Expected {
     uint16_t keyword, target;
     const char* argument;
-  } lines[] = {{kPkIf, 3, "A"},       {kPkStatement, 0, "B=1"}, {kPkElse, 5, ""},
-               {kPkStatement, 0, "B=2"}, {kPkEndif, 2, ""},     {kPkDo, 8, ""},
-               {kPkGosub, 0, "TOP"},  {kPkLoopUntil, 5, "1"}};
+  } lines[] = {{kPkIf, 3, "A"},          {kPkStatement, 0, "B=1"}, {kPkElse, 5, ""},
+               {kPkStatement, 0, "B=2"}, {kPkEndif, 2, ""},        {kPkDo, 8, ""},
+               {kPkGosub, 0, "TOP"},     {kPkLoopUntil, 5, "1"}};
   ASSERT_EQ(p.lines.size(), std::size(lines));
   for (size_t i = 0; i < p.lines.size(); ++i) {
     EXPECT_EQ(p.lines[i].keyword, lines[i].keyword) << i;
@@ -119,7 +122,9 @@ TEST_F(ProcedureTest, CompilerLimitsAndBadSourceAreRefusedWithAStatus) {
       {Repeat("IF 1", 16) + Repeat("ENDIF", 16), Status::kOk},
       {Repeat("IF 1", 17) + Repeat("ENDIF", 17), Status::kOutOfMemory},
       {"ELSE\nENDIF\n", Status::kSyntaxError},
-      {"A=1\nB=\x01" "2\n", Status::kBadInputData},
+      {"A=1\nB=\x01"
+       "2\n",
+       Status::kBadInputData},
       {std::string("A=\0", 3) + "1\n", Status::kBadInputData},
       {"A='" + std::string(508, 'x') + "'\n", Status::kOk},
       {"A='" + std::string(509, 'x') + "'\n", Status::kStringTooLong},
@@ -134,7 +139,9 @@ TEST_F(ProcedureTest, CompilerLimitsAndBadSourceAreRefusedWithAStatus) {
 }
 
 TEST_F(ProcedureTest, ABinaryOrOverLongFileIsRefusedNamingItsLine) {
-  Write("binary.prx", std::string("A=1\r\n\x7f" "ELF\x02\x01\x01\0\0\0", 14));
+  Write("binary.prx", std::string("A=1\r\n\x7f"
+                                  "ELF\x02\x01\x01\0\0\0",
+                                  14));
   EXPECT_EQ(ProcedureLoad("binary.prx"), Status::kBadInputData);
   EXPECT_NE(Detail().find("binary.prx line 2"), std::string::npos) << Detail();
   Write("long.prx", "A=1\r\nB=2\r\nC$='" + std::string(4000, 'y') + "'\r\n");
@@ -252,11 +259,9 @@ TEST_F(ProcedureTest, EndGivesTheResultTheCallerAskedFor) {
 
 TEST_F(ProcedureTest, TheTraceGrowsByOneLinePerExecutedLine) {
   // A false IF goes on after its ENDIF: line 5 never runs.
-  ASSERT_EQ(RunScript("_TRACE=9\nA=1\nIF A==2\nB=1\nENDIF\nWAIT 0\n_TRACE=1\nC=1\n"),
-            Status::kOk)
+  ASSERT_EQ(RunScript("_TRACE=9\nA=1\nIF A==2\nB=1\nENDIF\nWAIT 0\n_TRACE=1\nC=1\n"), Status::kOk)
       << Detail();
-  EXPECT_EQ(Read(kProcedureLogName),
-            "2\t A=1\r\n3\tIF A==2\r\n6\tWAIT 0\r\n7\t _TRACE=1\r\n");
+  EXPECT_EQ(Read(kProcedureLogName), "2\t A=1\r\n3\tIF A==2\r\n6\tWAIT 0\r\n7\t _TRACE=1\r\n");
 }
 
 // ---- User break -----------------------------------------------------------------------------
@@ -273,8 +278,7 @@ TEST_F(ProcedureTest, AnEndlessLoopIsBrokenByTheUser) {
     g_pump_calls = 0;
     SetMessagePump(pump);
     ClearDetail();
-    EXPECT_EQ(RunScript("FILESTRUCT 'w','A;1;A'\nDO\nN=N+1\nLOOP\n", "N=0"),
-              Status::kUserCanceled);
+    EXPECT_EQ(RunScript("FILESTRUCT 'w','A;1;A'\nDO\nN=N+1\nLOOP\n", "N=0"), Status::kUserCanceled);
     EXPECT_EQ(g_pump_calls, 10);
     EXPECT_NE(Detail().find("Line: "), std::string::npos) << Detail();
     EXPECT_EQ(FileCount(), 0) << "the cleanup ran";
