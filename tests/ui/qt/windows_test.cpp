@@ -299,6 +299,8 @@ TEST_F(WindowsTest, ScreenshotsOfTheMainWindowAndAFieldWindow) {
 }  // namespace tessaly
 
 int main(int argc, char** argv) {
+  // Window tests never need a display, also when the test list is gathered.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
