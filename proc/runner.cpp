@@ -148,7 +148,8 @@ Status LocalVars(Slice argument) {
     if (!value.ok()) return mark.Release(value.status());
     Status status = AssignVariable(names[k], value, call.kinds.back());
     if (status.failed()) {
-      if (status != Status::kTypeMismatch) status = Status::kTypeMismatch;
+      // A name that is no variable one can assign is a mismatch too.
+      if (status == Status::kSyntaxError) status = Status::kTypeMismatch;
       return mark.Release(SetDetail(status, names[k], true));
     }
     Status popped = strtab::Pop(strtab::kFunctionArgs);

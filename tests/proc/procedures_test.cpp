@@ -190,6 +190,7 @@ TEST_F(ProcedureTest, CallArgumentsMustAllBeTakenAndMatchTheirVariables) {
       {"CALL NOARGS,library.prx 1", Status::kSyntaxError, "LOCALVARS"},
       {"CALL SUM,library.prx 1", Status::kSyntaxError, "LOCALVARS"},
       {"CALL SUM,library.prx 'x',2", Status::kTypeMismatch, "A#"},
+      {"CALL BADNAME,library.prx 'x'", Status::kTypeMismatch, ".tab$"},
       {"CALL SUM,library.prx 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17", Status::kOutOfMemory, ""},
       {"CALL SUM,nosuch.prx 1,2", Status::kFileNotFound, "nosuch.prx"},
       {"CALL SUM,library.prx 1,2", Status::kOk, ""},
