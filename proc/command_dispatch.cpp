@@ -182,14 +182,18 @@ Status CheckArgumentCount(int command, int count, int min, int max) {
 
 Status FileArgument(const CommandArgument& arg, int* file) {
   *file = 0;
-  if (arg.kind == 0) {
+  // A name written bare that no variable holds is a file's name, never the
+  // 0 (the current file) an absent variable reads as: a misspelt file must
+  // not send RC_DELETE to whatever file is current.
+  bool bare_name = IsPlainVariableName(arg.written) && FindVariable(arg.written).index == kNotFound;
+  if (arg.kind == 0 && !bare_name) {
     int f = 0;
     Status s = ResolveFile(static_cast<int>(IntegerOf(arg.number)), &f);
     if (!s.ok()) return SetDetail(s, arg.text);
     *file = f;
     return Status::kOk;
   }
-  Slice name = Trim(arg.text);
+  Slice name = bare_name ? arg.written : Trim(arg.text);
   int f = FileByName(name);
   if (f == 0) return SetDetail(Status::kFileOpening, name);
   *file = f;

@@ -234,6 +234,14 @@ TEST_F(ProcedureTest, RecordCommandsFindWriteAndScan) {
   EXPECT_EQ(Eval("OUT$"), "2,0,5,2,0Al,0C2,2,C1,2,02");
   EXPECT_EQ(Read("c.txt"), "CODE;NAME;BALANCE\r\nC1;Al2;102.00\r\nC3;Cy;101.00\r\n");
   EXPECT_EQ(RunScript("LOCATE 'nosuch','x'\n"), Status::kFileOpening);
+  // A bare name is a file variable when one exists, else a file's name; a
+  // misspelt one never falls back on the current file.
+  EXPECT_EQ(RunScript("custmers=1\nLOCATE custmers,'C1'\nOUT$=FN$TRIM(_IER)\n"), Status::kOk);
+  EXPECT_EQ(Eval("OUT$"), "0");
+  EXPECT_EQ(RunScript("LOCATE customers,'C3'\nOUT$=FN$TRIM(_IER)\n"), Status::kOk);
+  EXPECT_EQ(Eval("OUT$"), "0");
+  EXPECT_EQ(RunScript("RC_DELETE custmers\n"), Status::kFileOpening);
+  EXPECT_EQ(Detail().substr(0, 8), "custmers");
   EXPECT_EQ(RunScript("LOCATE 9,'x'\n"), Status::kDataOutBound);
   EXPECT_EQ(RunScript("DLOCATE 1,'1','SVE'\n"), Status::kSyntaxError);
 }
