@@ -304,7 +304,12 @@ Status RecordCommand(int command, int count, const CommandArgument* args) {
   s = EnsureOpen(file);
   if (!s.ok()) return s;
   Slice selection = TextArgument(count, args, 1);
-  bool loaded = DataFileLoadedRecord(file) >= 0;
+  // A record counts as read only when the last search or move found it: a
+  // LOCATE that failed leaves the previous record in the buffers, and
+  // RC_DELETE must not take that one for the record looked for.
+  const DataFileCtrl* ctrl = DataFileControl(file);
+  bool loaded = DataFileLoadedRecord(file) >= 0 && ctrl != nullptr &&
+                ctrl->last_result == kResultFound;
   switch (command) {
     case kCmdRcInsert:
       s = RecordSave(SaveFlags(kOpIns), file, selection, Slice());

@@ -241,6 +241,12 @@ TEST_F(ProcedureTest, RecordCommandsFindWriteAndScan) {
   EXPECT_EQ(RunScript("LOCATE customers,'C3'\nOUT$=FN$TRIM(_IER)\n"), Status::kOk);
   EXPECT_EQ(Eval("OUT$"), "0");
   EXPECT_EQ(RunScript("RC_DELETE custmers\n"), Status::kFileOpening);
+  // A failed search leaves no record to delete or rewrite.
+  ASSERT_EQ(RunScript("LOCATE 1,'C1'\nLOCATE 1,'C0'\nRC_DELETE 1\nOUT$=FN$TRIM(_IER)\n"
+                      "LOCATE 1,'C9'\nRC_UPDATE 1\nOUT$=OUT$+FN$TRIM(_IER)\nLOCATE 1,'C1'\n"
+                      "OUT$=OUT$+FN$TRIM(_IER)\n"),
+            Status::kOk);
+  EXPECT_EQ(Eval("OUT$"), "220");
   EXPECT_EQ(Detail().substr(0, 8), "custmers");
   EXPECT_EQ(RunScript("LOCATE 9,'x'\n"), Status::kDataOutBound);
   EXPECT_EQ(RunScript("DLOCATE 1,'1','SVE'\n"), Status::kSyntaxError);
