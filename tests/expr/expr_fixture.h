@@ -34,6 +34,9 @@ class ExprTest : public ::testing::Test {
     // Every operation leaves the string area as it found it, apart from
     // what the test itself kept.
     Area().Release(depth_);
+    // Array storage lives in memory blocks until released; each test runs
+    // in a process of its own, which must end without leaks.
+    ReleaseVariables();
   }
 
   // Evaluates and returns the result as text ("=" prefix for numbers so
