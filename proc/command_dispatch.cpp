@@ -219,6 +219,15 @@ Status EnsureOpen(int file) {
   return Status::kOk;
 }
 
+Status OpenFileArgument(int command, int count, const CommandArgument* args, int min, int max,
+                        int* file) {
+  Status s = CheckArgumentCount(command, count, min, max);
+  if (!s.ok()) return s;
+  s = FileArgument(args[0], file);
+  if (!s.ok()) return s;
+  return EnsureOpen(*file);
+}
+
 Slice VariableArgument(const CommandArgument& arg) {
   if (IsPlainVariableName(arg.written)) return arg.written;
   return Trim(arg.text);

@@ -190,12 +190,8 @@ Status LoadStructCommand(int command, int count, const CommandArgument* args) {
 
 // FILESCAN file,condition[,action[,key[,prefix]]]
 Status FileScanCommand(int command, int count, const CommandArgument* args) {
-  Status s = CheckArgumentCount(command, count, 2, 5);
-  if (!s.ok()) return s;
   int file = 0;
-  s = FileArgument(args[0], &file);
-  if (!s.ok()) return s;
-  s = EnsureOpen(file);
+  Status s = OpenFileArgument(command, count, args, 2, 5, &file);
   if (!s.ok()) return s;
   AreaMark mark;
   Slice condition = TextArgument(count, args, 1);
@@ -239,12 +235,8 @@ Status FileScanCommand(int command, int count, const CommandArgument* args) {
 
 // LOCATE file,key text[,key number[,flags]]
 Status LocateCommand(int command, int count, const CommandArgument* args) {
-  Status s = CheckArgumentCount(command, count, 2, 4);
-  if (!s.ok()) return s;
   int file = 0;
-  s = FileArgument(args[0], &file);
-  if (!s.ok()) return s;
-  s = EnsureOpen(file);
+  Status s = OpenFileArgument(command, count, args, 2, 4, &file);
   if (!s.ok()) return s;
   int key = static_cast<int>(IntegerArgument(count, args, 2, 0));
   int flags = static_cast<int>(IntegerArgument(count, args, 3, 0)) & (kFindPrepare | kFindNearest);
@@ -257,12 +249,8 @@ Status LocateCommand(int command, int count, const CommandArgument* args) {
 // DLOCATE file,condition[,from[,key[,prefix]]]: from TOP (the default),
 // NXT, PRV or BOT.
 Status DLocateCommand(int command, int count, const CommandArgument* args) {
-  Status s = CheckArgumentCount(command, count, 2, 5);
-  if (!s.ok()) return s;
   int file = 0;
-  s = FileArgument(args[0], &file);
-  if (!s.ok()) return s;
-  s = EnsureOpen(file);
+  Status s = OpenFileArgument(command, count, args, 2, 5, &file);
   if (!s.ok()) return s;
   Slice condition = args[1].text;
   Slice from = TextArgument(count, args, 2);
@@ -296,12 +284,8 @@ Status DLocateCommand(int command, int count, const CommandArgument* args) {
 
 // RC_DELETE, RC_INSERT, RC_UPDATE, RC_WRITE file[,selection]
 Status RecordCommand(int command, int count, const CommandArgument* args) {
-  Status s = CheckArgumentCount(command, count, 1, 2);
-  if (!s.ok()) return s;
   int file = 0;
-  s = FileArgument(args[0], &file);
-  if (!s.ok()) return s;
-  s = EnsureOpen(file);
+  Status s = OpenFileArgument(command, count, args, 1, 2, &file);
   if (!s.ok()) return s;
   Slice selection = TextArgument(count, args, 1);
   // A record counts as read only when the last search or move found it: a

@@ -44,6 +44,10 @@ Status CheckArgumentCount(int command, int count, int min, int max);
 Status FileArgument(const CommandArgument& arg, int* file);
 // Opens a closed data file for update (a run's cleanup closes it again).
 Status EnsureOpen(int file);
+// The prelude of the commands on a data file: the argument count checked,
+// the file of argument 1 found and opened.
+Status OpenFileArgument(int command, int count, const CommandArgument* args, int min, int max,
+                        int* file);
 // The variable an argument names: its written form when that is a plain
 // variable name, else its text.
 Slice VariableArgument(const CommandArgument& arg);

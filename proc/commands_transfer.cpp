@@ -231,12 +231,8 @@ Status StoreImported(int file, const FieldDesc& d, const std::string& value) {
 
 // EXPORT file,target[,condition[,key]]
 Status ExportCommand(int command, int count, const CommandArgument* args) {
-  Status s = CheckArgumentCount(command, count, 2, 4);
-  if (!s.ok()) return s;
   int file = 0;
-  s = FileArgument(args[0], &file);
-  if (!s.ok()) return s;
-  s = EnsureOpen(file);
+  Status s = OpenFileArgument(command, count, args, 2, 4, &file);
   if (!s.ok()) return s;
   AreaMark mark;
   Slice target = ExpandNames(Trim(args[1].text));
