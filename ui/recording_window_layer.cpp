@@ -1,6 +1,7 @@
 #include "ui/recording_window_layer.h"
 
 #include "core/string_area.h"
+#include "core/text.h"
 
 namespace tessaly {
 
@@ -77,6 +78,225 @@ Status RecordingWindowLayer::SetStatusLine(WindowId window, Slice text) {
   return Status::kOk;
 }
 
+WindowId RecordingWindowLayer::OpenWindow(const WindowRequest& request, Status* status) {
+  if (request.kind < 0 || request.kind >= kWindowKindCount) {
+    *status = Status::kBadInputData;
+    return kNoWindow;
+  }
+  if (open.size() >= 32) {
+    *status = Status::kWindowsControlError;
+    return kNoWindow;
+  }
+  if (open.empty()) first_top_ = top;
+  WindowId w = next_window++;
+  OpenWindowState& st = open[w];
+  st.request = request;
+  st.title = request.title.str();
+  st.request.title = Slice();
+  order.push_back(w);
+  top = w;
+  *status = Status::kOk;
+  calls.push_back("open " + std::to_string(w) + " " + std::to_string(request.kind) + " " +
+                  Cell(request.columns, request.rows) + " " + st.title);
+  return w;
+}
+
+Status RecordingWindowLayer::RunWindow(WindowId window) {
+  auto it = open.find(window);
+  if (it == open.end()) return Status::kBadInputData;
+  calls.push_back("run " + std::to_string(window));
+  if (on_run) on_run(*this, window);
+  it = open.find(window);
+  if (it == open.end()) return Status::kBadInputData;
+  if (!it->second.closed) return Status::kScreenEnviron;
+  Status result = it->second.result;
+  open.erase(it);
+  return result;
+}
+
+Status RecordingWindowLayer::CloseWindow(WindowId window, Status result) {
+  auto it = open.find(window);
+  if (it == open.end() || it->second.closed) return Status::kBadInputData;
+  it->second.closed = true;
+  it->second.result = result;
+  calls.push_back("close " + std::to_string(window) + " " + std::to_string(result.code()));
+  std::erase(order, window);
+  top = order.empty() ? first_top_ : order.back();
+  return Status::kOk;
+}
+
+void RecordingWindowLayer::CloseAllWindows() {
+  while (!order.empty()) (void)CloseWindow(order.back(), Status::kOk);
+}
+
+WindowActionFn RecordingWindowLayer::WindowAction(WindowId window, void** context) {
+  auto it = open.find(window);
+  if (it == open.end()) {
+    *context = nullptr;
+    return nullptr;
+  }
+  *context = it->second.request.context;
+  return it->second.request.action;
+}
+
+Status RecordingWindowLayer::Dispatch(WindowId window, int action) {
+  void* context = nullptr;
+  WindowActionFn fn = WindowAction(window, &context);
+  if (fn == nullptr) return Status::kBadInputData;
+  return fn(context, window, action);
+}
+
+Status RecordingWindowLayer::CreateButton(WindowId window, const ButtonSpec& spec) {
+  control_texts[{window, spec.id}] = spec.text;
+  calls.push_back("button " + std::to_string(window) + " " + std::to_string(spec.id) + " " +
+                  Cell(spec.row, spec.column) + " " + std::to_string(spec.width) + " " +
+                  spec.text + (spec.half_up ? " ^" : ""));
+  return Status::kOk;
+}
+
+bool RecordingWindowLayer::HasControl(WindowId window, int id) {
+  if (control_texts.count({window, id}) != 0) return true;
+  return controls.count({window, id - 1999}) != 0;
+}
+
+Status RecordingWindowLayer::SetControlText(WindowId window, int id, Slice text) {
+  auto it = control_texts.find({window, id});
+  if (it == control_texts.end()) return Status::kWindowsControlError;
+  it->second = text.str();
+  return Status::kOk;
+}
+
+int RecordingWindowLayer::ListViewCreate(WindowId window, const ListViewSpec& spec) {
+  for (int v = 0; v < 4; ++v) {
+    if (list_views.count(v) != 0) continue;
+    list_views[v].window = window;
+    calls.push_back("listview " + std::to_string(v) + " " + std::to_string(window) + " " +
+                    Cell(spec.row, spec.column) + " " + Cell(spec.columns, spec.rows));
+    return v;
+  }
+  return -1;
+}
+
+Status RecordingWindowLayer::ListViewAddColumn(int view, Slice title, int, char) {
+  auto it = list_views.find(view);
+  if (it == list_views.end()) return Status::kWindowsControlError;
+  it->second.columns.push_back(title.str());
+  return Status::kOk;
+}
+
+Status RecordingWindowLayer::ListViewSetItem(int view, int row, int column, Slice text) {
+  auto it = list_views.find(view);
+  if (it == list_views.end() || row < 0 || column < 0) return Status::kWindowsControlError;
+  auto& rows = it->second.rows;
+  if (static_cast<int>(rows.size()) <= row) rows.resize(static_cast<size_t>(row) + 1);
+  auto& cells = rows[static_cast<size_t>(row)];
+  if (static_cast<int>(cells.size()) <= column) cells.resize(static_cast<size_t>(column) + 1);
+  cells[static_cast<size_t>(column)] = text.str();
+  return Status::kOk;
+}
+
+Slice RecordingWindowLayer::ListViewItem(int view, int row, int column) {
+  auto it = list_views.find(view);
+  if (it == list_views.end() || row < 0 || row >= static_cast<int>(it->second.rows.size())) {
+    return Slice();
+  }
+  const auto& cells = it->second.rows[static_cast<size_t>(row)];
+  if (column < 0 || column >= static_cast<int>(cells.size())) return Slice();
+  return Area().Push(Slice::Of(cells[static_cast<size_t>(column)]));
+}
+
+int RecordingWindowLayer::ListViewRowCount(int view) {
+  auto it = list_views.find(view);
+  return it == list_views.end() ? 0 : static_cast<int>(it->second.rows.size());
+}
+
+Status RecordingWindowLayer::ListViewClear(int view) {
+  auto it = list_views.find(view);
+  if (it == list_views.end()) return Status::kWindowsControlError;
+  it->second.rows.clear();
+  it->second.selected = -1;
+  return Status::kOk;
+}
+
+int RecordingWindowLayer::ListViewSelected(int view) {
+  auto it = list_views.find(view);
+  return it == list_views.end() ? -1 : it->second.selected;
+}
+
+Status RecordingWindowLayer::ListViewSelect(int view, int row, bool selected) {
+  auto it = list_views.find(view);
+  if (it == list_views.end()) return Status::kWindowsControlError;
+  if (selected) {
+    if (row < 0 || row >= static_cast<int>(it->second.rows.size())) {
+      return Status::kWindowsControlError;
+    }
+    it->second.selected = row;
+  } else if (it->second.selected == row) {
+    it->second.selected = -1;
+  }
+  return Status::kOk;
+}
+
+Status RecordingWindowLayer::ListViewShow(int view) {
+  return list_views.count(view) != 0 ? Status::kOk : Status::kWindowsControlError;
+}
+
+void RecordingWindowLayer::ListViewDestroy(int view) {
+  if (view < 0) {
+    list_views.clear();
+  } else {
+    list_views.erase(view);
+  }
+}
+
+int RecordingWindowLayer::ComboCreate(WindowId window, const ComboSpec& spec) {
+  for (int k = 0; k < 80; ++k) {
+    if (combos.count(k) != 0) continue;
+    Combo& c = combos[k];
+    c.window = window;
+    std::string item;
+    for (size_t i = 0; i <= spec.list.size(); ++i) {
+      if (i == spec.list.size() || spec.list[i] == ',') {
+        c.items.push_back(Trim(Slice::Of(item)).str());
+        item.clear();
+      } else {
+        item += spec.list[i];
+      }
+    }
+    calls.push_back("combo " + std::to_string(k) + " " + std::to_string(window) + " " +
+                    Cell(spec.row, spec.column) + " " + spec.list);
+    return k;
+  }
+  return -1;
+}
+
+int RecordingWindowLayer::ComboSelection(int combo) {
+  auto it = combos.find(combo);
+  return it == combos.end() ? -1 : it->second.selected;
+}
+
+Status RecordingWindowLayer::ComboSelect(int combo, int item) {
+  auto it = combos.find(combo);
+  if (it == combos.end() || item < -1 || item >= static_cast<int>(it->second.items.size())) {
+    return Status::kWindowsControlError;
+  }
+  it->second.selected = item;
+  return Status::kOk;
+}
+
+void RecordingWindowLayer::ComboDestroy(int combo) {
+  if (combo < 0) {
+    combos.clear();
+  } else {
+    combos.erase(combo);
+  }
+}
+
+Status RecordingWindowLayer::ShowPicture(WindowId window, Slice file) {
+  calls.push_back("picture " + std::to_string(window) + " " + file.str());
+  return Status::kOk;
+}
+
 std::string RecordingWindowLayer::Text(WindowId window, int field) const {
   auto it = field_texts.find({window, field});
   return it == field_texts.end() ? std::string() : it->second;
@@ -104,6 +324,9 @@ void RecordingWindowLayer::Clear() {
   labels.clear();
   focus_window = kNoWindow;
   focus_field = 0;
+  control_texts.clear();
+  list_views.clear();
+  combos.clear();
 }
 
 }  // namespace tessaly

@@ -11,8 +11,22 @@
 //                                    c check box, g grid
 //   "text W F <text>" / "check W F <text>"  SetFieldText (check with flag 16)
 //   "focus W F", "enable W F 0|1", "show W F 0|1", "status W <text>"
+//   "open W K C,R <title>"           OpenWindow (kind K, content C by R cells)
+//   "run W", "close W S"             RunWindow, CloseWindow (result S)
+//   "button W ID R,C N <text>"       CreateButton (negative R, C: from the end;
+//                                    N width; a trailing "^" for half_up)
+//   "listview V W R,C N,M"           ListViewCreate (slot V)
+//   "combo K W R,C <list>"           ComboCreate (slot K)
+//   "picture W <file>"               ShowPicture
+//
+// Windows: OpenWindow gives each window the next number from 1 and makes it
+// the top; RunWindow calls `on_run` (a test's script acting as the user: it
+// dispatches actions through Dispatch and may type into controls) and then
+// answers the result the window was closed with, or 143 when the script
+// left it open.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -49,6 +63,61 @@ class RecordingWindowLayer final : public WindowLayer {
   Status EnableField(WindowId window, int field, bool enabled) override;
   Status ShowField(WindowId window, int field, bool visible) override;
   Status SetStatusLine(WindowId window, Slice text) override;
+  WindowId OpenWindow(const WindowRequest& request, Status* status) override;
+  Status RunWindow(WindowId window) override;
+  Status CloseWindow(WindowId window, Status result) override;
+  void CloseAllWindows() override;
+  int WindowCount() override { return static_cast<int>(open.size()); }
+  WindowActionFn WindowAction(WindowId window, void** context) override;
+  Status CreateButton(WindowId window, const ButtonSpec& spec) override;
+  bool HasControl(WindowId window, int id) override;
+  Status SetControlText(WindowId window, int id, Slice text) override;
+  int ListViewCreate(WindowId window, const ListViewSpec& spec) override;
+  Status ListViewAddColumn(int view, Slice title, int width, char type) override;
+  Status ListViewSetItem(int view, int row, int column, Slice text) override;
+  Slice ListViewItem(int view, int row, int column) override;
+  int ListViewRowCount(int view) override;
+  Status ListViewClear(int view) override;
+  int ListViewSelected(int view) override;
+  Status ListViewSelect(int view, int row, bool selected) override;
+  Status ListViewShow(int view) override;
+  void ListViewDestroy(int view) override;
+  int ComboCreate(WindowId window, const ComboSpec& spec) override;
+  int ComboSelection(int combo) override;
+  Status ComboSelect(int combo, int item) override;
+  void ComboDestroy(int combo) override;
+  Status ShowPicture(WindowId window, Slice file) override;
+
+  // Sends an action to a window as its controls would (the request's
+  // handler); 163 for a window that is not open or has none.
+  Status Dispatch(WindowId window, int action);
+
+  struct OpenWindowState {
+    WindowRequest request;
+    std::string title;
+    bool closed = false;
+    Status result;
+  };
+  std::map<WindowId, OpenWindowState> open;
+  std::vector<WindowId> order;  // bottom first
+  WindowId next_window = 1;
+  // Called by RunWindow with the window being run.
+  std::function<void(RecordingWindowLayer&, WindowId)> on_run;
+  // Controls by (window, identifier) other than field controls: buttons.
+  std::map<std::pair<WindowId, int>, std::string> control_texts;
+  struct ListView {
+    WindowId window = kNoWindow;
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+    int selected = -1;
+  };
+  std::map<int, ListView> list_views;
+  struct Combo {
+    WindowId window = kNoWindow;
+    std::vector<std::string> items;
+    int selected = -1;
+  };
+  std::map<int, Combo> combos;
 
   // What the control of `field` in `window` shows; "" when it was never set.
   std::string Text(WindowId window, int field) const;
@@ -61,6 +130,9 @@ class RecordingWindowLayer final : public WindowLayer {
     field_texts[{window, field}] = text;
   }
   void Clear();
+
+ private:
+  WindowId first_top_ = kNoWindow;
 };
 
 }  // namespace tessaly

@@ -92,6 +92,39 @@ struct MenuEntry {
   std::vector<MenuEntry> entries;
 };
 
+// Where a push button goes, in cells of the window's content. A negative
+// column counts from the right edge (-14: its left side 14 columns before
+// the right edge); a negative row counts from the bottom (-1: the bottom
+// row). `half_up` lifts it by half a cell.
+struct ButtonSpec {
+  int id = 0;
+  std::string text;  // Windows-1252
+  int row = 0;
+  int column = 0;
+  int width = 12;    // cells; one cell high
+  bool half_up = false;
+};
+
+// A list view: its cell rectangle in the window.
+struct ListViewSpec {
+  int row = 1;
+  int column = 1;
+  int columns = 40;
+  int rows = 10;
+};
+
+// A combo box at a cell: the items of a comma list; `drop_down` gives a
+// closed list five lines high when open, else every item is shown.
+struct ComboSpec {
+  int row = 1;
+  int column = 1;
+  std::string list;  // Windows-1252, comma-separated
+  bool drop_down = true;
+};
+
+// ShowPicture's name for the runtime's own start-up logo.
+inline constexpr const char* kLogoPicture = "#102";
+
 struct WindowRequest {
   int kind = 0;             // 0-11; others are refused with 163
   int flags = 0;            // WindowFlags
@@ -177,6 +210,150 @@ class WindowLayer {
   virtual bool PumpMessages() { return false; }
   // Open windows (runtime array 5 holds their order, bottom first).
   virtual int WindowCount() { return 0; }
+
+  // The action handler of an open window (its request's), so that a window
+  // procedure can be called as the toolkit would; null when none.
+  virtual WindowActionFn WindowAction(WindowId window, void** context) {
+    (void)window;
+    *context = nullptr;
+    return nullptr;
+  }
+
+  // ---- Buttons --------------------------------------------------------------------
+
+  // Creates a push button whose click routes its identifier (see the table
+  // above WindowRequest: 3100 confirm, 3101 the second dialog button, 1500 +
+  // k, 1700 + k, 3000 + k ...). An existing control of the identifier is
+  // replaced.
+  virtual Status CreateButton(WindowId window, const ButtonSpec& spec) {
+    (void)window;
+    (void)spec;
+    return Status::kScreenEnviron;
+  }
+  // Whether the window has a control of that identifier (fields 1999 + f,
+  // buttons, labels 4000 + ...).
+  virtual bool HasControl(WindowId window, int id) {
+    (void)window;
+    (void)id;
+    return false;
+  }
+  // Replaces the text of a control by identifier (a button's caption, a
+  // label); 179 when it has none.
+  virtual Status SetControlText(WindowId window, int id, Slice text) {
+    (void)window;
+    (void)id;
+    (void)text;
+    return Status::kWindowsControlError;
+  }
+
+  // ---- List views (4 slots) ---------------------------------------------------------
+  // Report views with one selectable row at a time, grid lines, full-row
+  // selection and movable headers, black on light blue, the table font.
+  // Rows and columns of a view are 0-based. A view answers -1 (no slot) when
+  // all four are in use or there is no window.
+
+  virtual int ListViewCreate(WindowId window, const ListViewSpec& spec) {
+    (void)window;
+    (void)spec;
+    return -1;
+  }
+  // Appends a column `width` cells wide; numeric types ("NL123456789") are
+  // right-aligned.
+  virtual Status ListViewAddColumn(int view, Slice title, int width, char type) {
+    (void)view;
+    (void)title;
+    (void)width;
+    (void)type;
+    return Status::kWindowsControlError;
+  }
+  // Sets the text of a cell, adding rows up to `row` as needed.
+  virtual Status ListViewSetItem(int view, int row, int column, Slice text) {
+    (void)view;
+    (void)row;
+    (void)column;
+    (void)text;
+    return Status::kWindowsControlError;
+  }
+  // The text of a cell; empty outside. On the string area.
+  virtual Slice ListViewItem(int view, int row, int column) {
+    (void)view;
+    (void)row;
+    (void)column;
+    return Slice();
+  }
+  virtual int ListViewRowCount(int view) {
+    (void)view;
+    return 0;
+  }
+  // Deletes every row (the columns stay).
+  virtual Status ListViewClear(int view) {
+    (void)view;
+    return Status::kWindowsControlError;
+  }
+  // The selected row; -1 when none is.
+  virtual int ListViewSelected(int view) {
+    (void)view;
+    return -1;
+  }
+  // The row under the mouse pointer; -1 when none is.
+  virtual int ListViewRowAtCursor(int view) {
+    (void)view;
+    return -1;
+  }
+  // Selects (and makes visible) or unselects a row.
+  virtual Status ListViewSelect(int view, int row, bool selected) {
+    (void)view;
+    (void)row;
+    (void)selected;
+    return Status::kWindowsControlError;
+  }
+  // Scrolls by whole lines (negative: up).
+  virtual Status ListViewScroll(int view, int lines) {
+    (void)view;
+    (void)lines;
+    return Status::kWindowsControlError;
+  }
+  // Shows the view and gives it the input focus.
+  virtual Status ListViewShow(int view) {
+    (void)view;
+    return Status::kWindowsControlError;
+  }
+  // Destroys one view, or every view with -1.
+  virtual void ListViewDestroy(int view) { (void)view; }
+
+  // ---- Combo boxes (80 slots) -------------------------------------------------------
+  // The items of a comma list, trimmed, 0-based. Enter in the box sends the
+  // confirm command 3100 to its window; Esc the key map's action for Esc.
+
+  virtual int ComboCreate(WindowId window, const ComboSpec& spec) {
+    (void)window;
+    (void)spec;
+    return -1;
+  }
+  // The selected item; -1 when none is.
+  virtual int ComboSelection(int combo) {
+    (void)combo;
+    return -1;
+  }
+  virtual Status ComboSelect(int combo, int item) {
+    (void)combo;
+    (void)item;
+    return Status::kWindowsControlError;
+  }
+  // Destroys one combo box, or every one with -1.
+  virtual void ComboDestroy(int combo) { (void)combo; }
+
+  // ---- The picture --------------------------------------------------------------------
+
+  // Shows one picture at a time in the window, centred in a sunken frame
+  // 3 pixels inside the client area: an image file (a partner logo), or the
+  // runtime's own logo for kLogoPicture. A picture that cannot be loaded
+  // leaves the previous one and answers 163.
+  virtual Status ShowPicture(WindowId window, Slice file) {
+    (void)window;
+    (void)file;
+    return Status::kScreenEnviron;
+  }
 };
 
 // Installs the window layer (null: the headless one). Not owned; returns the
