@@ -4,11 +4,13 @@
 // Where the index reaches the disk: DataFileCommit and DataFileClose (when it
 // changed, or in a shared open when another process changed it), and the end
 // of a reorganisation. Inserts, rewrites and deletes only change the index in
-// memory; the record itself is written at once.
+// memory; the record itself is written at once, except in bulk writing,
+// where records and index wait in memory for the next checkpoint.
 #include "data/datafile.h"
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 
@@ -48,6 +50,17 @@ constexpr uint16_t kCompatIndexTmp = 2;
 constexpr uint16_t kCompatShortNames = 8;
 constexpr uint16_t kUpStatScratch = 2;
 constexpr uint16_t kRelResCreated = 4;
+
+// Bulk writing (DataFileBulkBegin): on, and the held records that make a
+// checkpoint due at the next DataFileBulkPoint.
+struct Bulk {
+  bool on = false;
+  int64_t checkpoint_records = 0;
+};
+Bulk& BulkMode() {
+  static Bulk bulk;
+  return bulk;
+}
 
 int PartNo(DataFilePart part) { return static_cast<int>(part); }
 
@@ -356,6 +369,7 @@ void Abandon(FileState* st) {
   st->journal.clear();
   st->changed = false;
   st->exclusive = false;
+  st->bulk = false;
   st->position = 0;
   st->loaded = -1;
 }
@@ -508,6 +522,41 @@ Status FlushIndex(FileState* st) {
   } while (false);
   if (locked) (void)records->Lock(kWriteRange, 1, File::LockMode::kUnlock, false);
   return result;
+}
+
+// Brings a bulk file to the disk as a commit of the normal path would have
+// left it: the held records first, forced to the disk, then the index,
+// written whole and renamed into place (invariants 2 and 3).
+Status Checkpoint(FileState* st) {
+  bool wrote = st->records.held() > 0;
+  if (st->records.WriteHeld() != 0) return Fail(Status::kDiskWriteError, st->paths[0]);
+  if (!wrote && !st->changed) return Status::kOk;
+  if (st->records.Sync() != 0) return Fail(Status::kFileIo, st->paths[0]);
+  if (st->no_index || !st->changed) return Status::kOk;
+  const std::string& path = st->paths[PartNo(DataFilePart::kIndex)];
+  const std::string& native = st->natives[PartNo(DataFilePart::kIndex)];
+  if (WriteIndexFile(native, IndexImage(st->index)) != 0) return Fail(Status::kDiskIo, path);
+  st->changed = false;
+  return Status::kOk;
+}
+
+// What closing writes: a bulk file's held records and index, else a changed
+// index.
+Status FlushForClose(FileState* st) {
+  if (st->bulk) return Checkpoint(st);
+  // Nothing of ours to write: what others committed no longer matters here.
+  return st->scratch || !st->changed ? Status(Status::kOk) : FlushIndex(st);
+}
+
+// Whether an open takes part in bulk writing: only a file this process holds
+// alone, so no other process can pick a slot the held records will fill.
+bool TakesBulk(const FileState* st) {
+  return BulkMode().on && st->exclusive && !st->scratch && !st->read_only;
+}
+
+void EnterBulk(FileState* st) {
+  st->bulk = true;
+  st->records.Hold(true);
 }
 
 // The slot of a new record, written with buffer 1. Shared writers choose and
@@ -695,6 +744,7 @@ Status DataFileOpen(int file, int flags) {
   st->ctrl.record_stream = static_cast<int16_t>(f);
   st->position = 0;
   st->loaded = -1;
+  if (TakesBulk(st)) EnterBulk(st);
   return DataFileMove(f, kMoveFirst);
 }
 
@@ -704,8 +754,7 @@ Status DataFileClose(int file) {
   if (s != Status::kOk) return s;
   FileState* st = &StateOf(f);
   if (!st->is_open()) return Status::kOk;
-  // Nothing of ours to write: what others committed no longer matters here.
-  Status result = st->scratch || !st->changed ? Status(Status::kOk) : FlushIndex(st);
+  Status result = FlushForClose(st);
   Abandon(st);
   ResetControl(st);
   return result;
@@ -716,7 +765,7 @@ Status DataFileCloseAll() {
   for (int f = 1; f <= kDataFileLimit; ++f) {
     auto& slot = Files()[static_cast<size_t>(f)];
     if (slot == nullptr || !slot->is_open()) continue;
-    Status s = slot->scratch || !slot->changed ? Status(Status::kOk) : FlushIndex(slot.get());
+    Status s = FlushForClose(slot.get());
     Abandon(slot.get());
     ResetControl(slot.get());
     if (first == Status::kOk && s != Status::kOk) first = s;
@@ -1083,12 +1132,83 @@ Status DataFileCommit(int file) {
   DataRecordBuffers b;
   Status s = Open(file, &f, &st, &b);
   if (s != Status::kOk) return s;
+  // Deferred to the next checkpoint: nobody else sees the file meanwhile.
+  if (st->bulk) return Status::kOk;
   if (!st->read_only && st->no_index && st->records.Sync() != 0) {
     return Fail(Status::kFileIo, st->paths[0]);
   }
   s = FlushIndex(st);
   if (st->records.Refresh() != 0 && s == Status::kOk) s = Fail(Status::kFileIo, st->paths[0]);
   return s;
+}
+
+// ---- Bulk writing ---------------------------------------------------------------------
+
+Status DataFileBulkBegin(int64_t checkpoint_records) {
+  // REQUIRES: checkpoint_records >= 0.
+  assert(checkpoint_records >= 0);
+  Bulk& bulk = BulkMode();
+  bulk.checkpoint_records = checkpoint_records;
+  if (bulk.on) return Status::kOk;
+  bulk.on = true;
+  for (int f = 1; f <= kDataFileLimit; ++f) {
+    auto& slot = Files()[static_cast<size_t>(f)];
+    if (slot == nullptr || !slot->is_open() || !TakesBulk(slot.get())) continue;
+    // What the normal path left uncommitted reaches the disk first.
+    if (slot->changed) {
+      Status s = FlushIndex(slot.get());
+      if (s != Status::kOk) {
+        (void)DataFileBulkEnd();
+        return s;
+      }
+    }
+    EnterBulk(slot.get());
+  }
+  return Status::kOk;
+}
+
+Status DataFileBulkCheckpoint() {
+  Status first = Status::kOk;
+  for (int f = 1; f <= kDataFileLimit; ++f) {
+    auto& slot = Files()[static_cast<size_t>(f)];
+    if (slot == nullptr || !slot->is_open() || !slot->bulk) continue;
+    Status s = Checkpoint(slot.get());
+    if (first == Status::kOk && s != Status::kOk) first = s;
+  }
+  return first;
+}
+
+Status DataFileBulkPoint() {
+  const Bulk& bulk = BulkMode();
+  if (!bulk.on) return Status::kOk;
+  return DataFileBulkHeld() >= bulk.checkpoint_records ? DataFileBulkCheckpoint()
+                                                       : Status(Status::kOk);
+}
+
+Status DataFileBulkEnd() {
+  Status s = DataFileBulkCheckpoint();
+  for (int f = 1; f <= kDataFileLimit; ++f) {
+    auto& slot = Files()[static_cast<size_t>(f)];
+    if (slot == nullptr || !slot->bulk) continue;
+    // A file whose checkpoint failed keeps holding: its records are not on
+    // the disk, and its close tries once more.
+    if (slot->records.held() > 0) continue;
+    slot->bulk = false;
+    slot->records.Hold(false);
+  }
+  BulkMode().on = false;
+  return s;
+}
+
+bool DataFileInBulk() { return BulkMode().on; }
+
+int64_t DataFileBulkHeld() {
+  int64_t held = 0;
+  for (int f = 1; f <= kDataFileLimit; ++f) {
+    auto& slot = Files()[static_cast<size_t>(f)];
+    if (slot != nullptr && slot->bulk) held += static_cast<int64_t>(slot->records.held());
+  }
+  return held;
 }
 
 Status DataFileCopy(int file, Slice folder, int direction) {
@@ -1103,7 +1223,8 @@ Status DataFileCopy(int file, Slice folder, int direction) {
   int reopen_flags = -1;
   if (st->is_open()) {
     if (direction == 0) {
-      s = DataFileCommit(f);
+      // A copy takes what the disk holds, so held records go there first.
+      s = st->bulk ? Checkpoint(st) : DataFileCommit(f);
       if (s != Status::kOk) return s;
     } else {
       // Restoring under an open file would leave its index in memory stale.

@@ -251,8 +251,52 @@ Status DataFileReorganize(int file, const DataFileProgress& progress = {});
 Status DataFileReorganizeAll(const DataFileProgress& progress = {});
 
 // Forces the records and a changed index to the disk and picks up what other
-// processes committed.
+// processes committed. For a file in bulk writing it does nothing (below).
 Status DataFileCommit(int file);
+
+// ---- Bulk writing ----------------------------------------------------------------------
+//
+// For long batch writers (the demo-data generator, imports) that would
+// otherwise force the records and rewrite the whole index at every commit.
+// Between DataFileBulkBegin and DataFileBulkEnd every file this process has
+// open exclusive (flag 2) for update, and every such file opened meanwhile,
+// is a bulk file:
+//  - its record writes are held in memory; searches, moves and reads see
+//    them as if written; the disk keeps the file as of the last checkpoint;
+//  - DataFileCommit (and so every commit of the record operations and of
+//    the relational updates) does nothing;
+//  - a checkpoint writes the held records, forces them to the disk and
+//    writes the index whole, as one commit of the normal path would; the
+//    files are then byte for byte what the normal path writes.
+// Checkpoints happen at DataFileBulkCheckpoint, at DataFileBulkPoint once
+// the held records reach the limit, at DataFileBulkEnd, and when a bulk file
+// is closed, copied or reorganised. Call DataFileBulkPoint where the batch's
+// data is consistent across files (after a whole document with its
+// relational updates): a crash then loses what was written since the last
+// checkpoint and leaves every file as that checkpoint wrote it, readable
+// and clean for DataFileCheck. Memory grows with the records held, so a
+// writer that never reaches a point holds all it writes.
+// Shared and read-only opens, scratch files and everything outside the
+// bulk span behave as always.
+
+// Enters bulk writing (or sets the limit again when already in it);
+// `checkpoint_records` is the count of held records that makes
+// DataFileBulkPoint checkpoint. Open exclusive files with a changed index
+// are committed first. 0 or the status of that commit.
+// REQUIRES: checkpoint_records >= 0.
+Status DataFileBulkBegin(int64_t checkpoint_records);
+// A consistent point of the batch: checkpoints when enough is held. 0 or
+// the status of the checkpoint.
+Status DataFileBulkPoint();
+// Checkpoints every bulk file now: the first failure (137 a record write,
+// 131 forcing the records, 130 the index), all files tried.
+Status DataFileBulkCheckpoint();
+// Checkpoints and leaves bulk writing. A file whose checkpoint failed keeps
+// its held records (and stays in bulk) until it is closed.
+Status DataFileBulkEnd();
+bool DataFileInBulk();
+// Records held in memory over all bulk files.
+int64_t DataFileBulkHeld();
 // Copies the record file, then the index file, between their own paths and
 // the same paths joined onto `folder`: direction 0 backs up, any other
 // restores. A missing source is skipped.

@@ -60,10 +60,12 @@
 //     and write the index at commit.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "data/datafile.h"
@@ -182,24 +184,40 @@ class RecordFile {
   platform::File* file() { return file_.get(); }
   uint16_t record_length() const { return length_; }
 
-  // Whole records in the file as last seen.
-  int64_t records() const { return size_ / length_; }
-  int64_t bytes() const { return size_; }
+  // Whole records in the file as last seen, held records included.
+  int64_t records() const { return std::max(size_, held_end_) / length_; }
+  int64_t bytes() const { return std::max(size_, held_end_); }
   // Asks the file for its length again (another process may have written).
   int Refresh();
 
   // The bytes of record r, valid until the next call on this object; null
   // when r is beyond the file or cannot be read.
   const char* Get(int64_t r) {
+    if (!held_.empty()) {
+      auto it = held_.find(r);
+      if (it != held_.end()) return it->second.data();
+    }
     int64_t end = (r + 1) * length_;
     if (r >= 0 && end <= size_ && static_cast<size_t>(end) <= map_length_) {
       return map_ + r * length_;
     }
     return GetSlow(r);
   }
-  // 0, or an errno (EIO for a short write).
+  // 0, or an errno (EIO for a short write). While holding, the record is
+  // kept in memory instead (see Hold).
   int Put(int64_t r, const char* data);
   int Sync();
+
+  // Bulk writing: while holding, Put keeps each record in memory, Get reads
+  // the held copy first and records() counts held records past the end, so
+  // the engine sees the file as if written; the disk keeps what it held at
+  // the last WriteHeld. Close drops what is held.
+  void Hold(bool on) { holding_ = on; }
+  bool holding() const { return holding_; }
+  size_t held() const { return held_.size(); }
+  // Writes the held records in record-number order and forgets them: 0 or
+  // an errno. On failure the records not yet written stay held.
+  int WriteHeld();
 
  private:
   const char* GetSlow(int64_t r);
@@ -212,6 +230,9 @@ class RecordFile {
   size_t map_length_ = 0;
   bool mappable_ = true;
   std::string scratch_;
+  bool holding_ = false;
+  std::unordered_map<int64_t, std::string> held_;
+  int64_t held_end_ = 0;  // bytes the file will hold once the held records are written
 };
 
 // ---- Index ----------------------------------------------------------------------------
@@ -282,6 +303,7 @@ struct FileState {
   std::unique_ptr<platform::File> lock;  // the held lock file
   Index index;
   bool changed = false;
+  bool bulk = false;  // an exclusive open during bulk writing: records held, commits deferred
   uint64_t disk_digest = 0;  // digest of the index as last read or written
   std::vector<JournalEntry> journal;
   int64_t position = 0;

@@ -6,8 +6,12 @@
 // writes included. It reserves room past the end of the file and is made
 // again, larger, when the file outgrows it; bytes past the end of the file
 // are never touched.
+//
+// During bulk writing the records are held in memory and written together
+// at the next checkpoint, so the disk never shows half a batch.
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "data/datafile_internal.h"
 
@@ -37,6 +41,9 @@ int RecordFile::Open(const std::string& native, int platform_flags, uint16_t rec
 }
 
 void RecordFile::Close() {
+  held_.clear();
+  held_end_ = 0;
+  holding_ = false;
   if (map_ != nullptr && file_ != nullptr) file_->Unmap(map_, map_length_);
   map_ = nullptr;
   map_length_ = 0;
@@ -84,10 +91,35 @@ const char* RecordFile::GetSlow(int64_t r) {
 
 int RecordFile::Put(int64_t r, const char* data) {
   if (r < 0 || file_ == nullptr) return EINVAL;
+  if (holding_) {
+    held_[r].assign(data, length_);
+    held_end_ = std::max({held_end_, size_, (r + 1) * length_});
+    return 0;
+  }
   int64_t w = file_->WriteAt(r * length_, data, length_);
   if (w < 0) return static_cast<int>(-w);
   if (w < length_) return EIO;
   size_ = std::max(size_, (r + 1) * length_);
+  return 0;
+}
+
+int RecordFile::WriteHeld() {
+  if (held_.empty()) return 0;
+  if (file_ == nullptr) return EBADF;
+  std::vector<int64_t> order;
+  order.reserve(held_.size());
+  for (const auto& entry : held_) order.push_back(entry.first);
+  // In record order the new records go to the end of the file as one run.
+  std::sort(order.begin(), order.end());
+  for (int64_t r : order) {
+    auto it = held_.find(r);
+    int64_t w = file_->WriteAt(r * length_, it->second.data(), length_);
+    if (w < 0) return static_cast<int>(-w);
+    if (w < length_) return EIO;
+    size_ = std::max(size_, (r + 1) * length_);
+    held_.erase(it);
+  }
+  held_end_ = 0;
   return 0;
 }
 
