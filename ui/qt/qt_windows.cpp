@@ -22,6 +22,7 @@
 #include <QtWidgets/QMainWindow>
 #include <QtWidgets/QMenuBar>
 #include <QtWidgets/QScrollArea>
+#include <QtWidgets/QScrollBar>
 #include <QtWidgets/QVBoxLayout>
 #include <array>
 #include <cstdlib>
@@ -30,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "core/command_line.h"
 #include "core/flags.h"
 #include "core/message_box.h"
 #include "core/runtime_arrays.h"
@@ -55,6 +57,33 @@ namespace {
 
 constexpr int kWindowSlots = 32;
 constexpr int kStatusLineRows = 1;
+// A scanned code longer than this is not a code: the rest is only typed.
+constexpr qsizetype kMaxScannedCode = 1024;
+// Pixels allowed for a scroll bar when a window is clipped to the work area.
+constexpr int kScrollBarRoom = 24;
+// The frame added to a window's size when the screen size is configured.
+constexpr int kDialogFrame = 6;
+
+// The scroll area of a window, which keeps the window's own steps after
+// the toolkit has laid its bars out.
+class CellScrollArea : public QScrollArea {
+ public:
+  CellScrollArea(CellWindow* owner, QWidget* parent) : QScrollArea(parent), owner_(owner) {}
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override {
+    QScrollArea::resizeEvent(e);
+    owner_->ClientResized();
+  }
+  bool event(QEvent* e) override {
+    bool done = QScrollArea::event(e);
+    if (e->type() == QEvent::LayoutRequest) owner_->ClientResized();
+    return done;
+  }
+
+ private:
+  CellWindow* owner_;
+};
 
 // Text of the first labels of window kinds, the rest from the application
 // name: ",LnMant,Mant,MantDlg,Grid,Dialogx,DevSel,Progress".
@@ -78,8 +107,7 @@ bool IsNavigationKey(int index) {
 
 QFont WindowFont() {
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  int entry_number = WindowFontEntry() != 0 ? WindowFontEntry() : 1;
-  const FontEntry* entry = GetFont(entry_number);
+  const FontEntry* entry = GetFont(CurrentFontEntry());
   if (entry == nullptr) return font;
   QString face = ToQt(Slice::Of(entry->face));
   // The face the applications name is not on a Linux desktop; its
@@ -135,8 +163,12 @@ FieldEdit::FieldEdit(QtWindowLayer* layer, WindowId window, int field, QWidget* 
     : QLineEdit(parent), layer_(layer), window_(window), field_(field) {}
 
 bool FieldEdit::event(QEvent* e) {
+  if (e->type() == kFieldWindowEvent) {
+    layer_->PrivateMessage(window_, field_, *static_cast<ParameterEvent*>(e));
+    return true;
+  }
   // Tab and Shift+Tab are keys of the screen, not the toolkit's focus chain.
-  if (e->type() == QEvent::KeyPress) {
+  if (e->type() == QEvent::KeyPress && !PlainControls()) {
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
       keyPressEvent(k);
@@ -147,26 +179,31 @@ bool FieldEdit::event(QEvent* e) {
 }
 
 void FieldEdit::keyPressEvent(QKeyEvent* e) {
+  if (PlainControls()) {
+    QLineEdit::keyPressEvent(e);
+    return;
+  }
   // A keyboard scanner sends a group separator, the code and a control
-  // character; the characters reach the control as typed.
+  // character; the characters reach the control as typed. Keys without a
+  // character (the Shift of a capital letter) neither end the code nor act.
   QString text = e->text();
-  if (!text.isEmpty() && text[0].unicode() == 29) {
+  char16_t first = text.isEmpty() ? 0 : text[0].unicode();
+  if (first == 29) {
     scanning_ = true;
     scanned_.clear();
     return;
   }
   if (scanning_) {
-    if (!text.isEmpty() && text[0].unicode() >= 32) {
-      scanned_ += text;
+    bool ends = (first != 0 && (first < 32 || first == 127)) || e->key() == Qt::Key_Return ||
+                e->key() == Qt::Key_Enter;
+    if (!ends) {
+      if (first != 0 && scanned_.size() < kMaxScannedCode) scanned_ += text;
       QLineEdit::keyPressEvent(e);
       return;
     }
     scanning_ = false;
-    if (text.isEmpty() && e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) {
-      QLineEdit::keyPressEvent(e);
-      return;
-    }
     std::string code = FromQt(scanned_);
+    scanned_.clear();
     (void)strtab::Push(strtab::kProcedureResults, Slice::Of(code));
     layer_->ControlAction(window_, field_, 24);
     return;
@@ -197,7 +234,7 @@ FieldCheck::FieldCheck(QtWindowLayer* layer, WindowId window, int field, QWidget
     : QCheckBox(parent), layer_(layer), window_(window), field_(field) {}
 
 bool FieldCheck::event(QEvent* e) {
-  if (e->type() == QEvent::KeyPress) {
+  if (e->type() == QEvent::KeyPress && !PlainControls()) {
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
       keyPressEvent(k);
@@ -208,6 +245,10 @@ bool FieldCheck::event(QEvent* e) {
 }
 
 void FieldCheck::keyPressEvent(QKeyEvent* e) {
+  if (PlainControls()) {
+    QCheckBox::keyPressEvent(e);
+    return;
+  }
   bool shift = (e->modifiers() & Qt::ShiftModifier) != 0;
   int index = KeyIndexOf(e->key(), shift, false);
   // A check box leaves on the keys that leave a field, with the action the
@@ -239,7 +280,7 @@ CellWindow::CellWindow(QtWindowLayer* layer, WindowId slot) : layer_(layer), slo
   auto* column = new QVBoxLayout(body);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
-  scroll_ = new QScrollArea(body);
+  scroll_ = new CellScrollArea(this, body);
   scroll_->setFrameShape(QFrame::NoFrame);
   scroll_->setWidgetResizable(false);
   canvas_ = new QWidget;
@@ -259,6 +300,35 @@ CellWindow::CellWindow(QtWindowLayer* layer, WindowId slot) : layer_(layer), slo
   status_->hide();
   column->addWidget(status_);
   setCentralWidget(body);
+}
+
+void CellWindow::ClientResized() {
+  if (!scroll_->widgetResizable()) {
+    CellMetrics m = CurrentCellMetrics();
+    QSize content = canvas_->size();
+    QSize client = scroll_->size();
+    bool wide = content.width() > client.width() + m.width;
+    bool high = content.height() > client.height() + m.height;
+    Qt::ScrollBarPolicy h = wide ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+    Qt::ScrollBarPolicy v = high ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+    if (scroll_->horizontalScrollBarPolicy() != h) scroll_->setHorizontalScrollBarPolicy(h);
+    if (scroll_->verticalScrollBarPolicy() != v) scroll_->setVerticalScrollBarPolicy(v);
+    scroll_->horizontalScrollBar()->setSingleStep(2);
+    scroll_->horizontalScrollBar()->setPageStep(m.width);
+    scroll_->verticalScrollBar()->setSingleStep(2);
+    scroll_->verticalScrollBar()->setPageStep(m.height);
+  }
+  layer_->PlacePicture(slot_);
+}
+
+bool CellWindow::event(QEvent* e) {
+  if (e->type() == kPortDataEvent) {
+    layer_->PrivateMessage(slot_, 0, *static_cast<ParameterEvent*>(e));
+    return true;
+  }
+  bool done = QMainWindow::event(e);
+  if (e->type() == QEvent::WindowActivate) layer_->WindowActivated(slot_);
+  return done;
 }
 
 void CellWindow::closeEvent(QCloseEvent* e) {
@@ -377,6 +447,9 @@ WindowId QtWindowLayer::OpenWindow(const WindowRequest& request, Status* status)
   s.action = request.action;
   s.context = request.context;
   s.show_state = request.kind == 11 ? 4 : 1;
+  ScreenGeometry g = ScreenGeometryInForce();
+  s.columns = request.columns > 0 ? request.columns : g.columns;
+  s.rows = request.rows > 0 ? request.rows : g.rows;
   auto* w = new CellWindow(this, slot);
   s.window = w;
   w->setObjectName(ClassName(request.kind, request.title));
@@ -386,12 +459,14 @@ WindowId QtWindowLayer::OpenWindow(const WindowRequest& request, Status* status)
 
   // Size: the content in cells, one spare cell, the status line and the
   // menu bar; clipped to the work area (the scroll area then scrolls).
-  ScreenGeometry g = ScreenGeometryInForce();
-  int columns = request.columns > 0 ? request.columns : g.columns;
-  int rows = request.rows > 0 ? request.rows : g.rows;
   CellMetrics m = CurrentCellMetrics();
-  int content_w = CellsWidth(columns + g.left) + m.width;
-  int content_h = CellsHeight(rows + g.top + g.bottom) + m.height / 2;
+  bool configured = false;
+  QRect work = WorkArea(&configured);
+  // A configured screen adds a whole cell and the dialog frame; otherwise
+  // the toolkit draws the frame outside the client area.
+  int content_w = CellsWidth(s.columns + g.left) + m.width;
+  int content_h = CellsHeight(s.rows + g.top + g.bottom) + (configured ? m.height : m.height / 2);
+  int frame = configured ? kDialogFrame : 2;
   if (request.main_window) {
     // The main window holds the menu bar and the status line: its area
     // follows the window instead of scrolling.
@@ -402,11 +477,16 @@ WindowId QtWindowLayer::OpenWindow(const WindowRequest& request, Status* status)
   int extra_h = (request.menu != nullptr ? w->menuBar()->sizeHint().height() : 0) +
                 (request.main_window ? CellsHeight(kStatusLineRows) + 4 : 0);
   if (request.main_window) w->status()->show();
-  QRect work = QGuiApplication::primaryScreen() != nullptr
-                   ? QGuiApplication::primaryScreen()->availableGeometry()
-                   : QRect(0, 0, 1024, 768);
-  int width = std::min(content_w + 2, work.width());
-  int height = std::min(content_h + extra_h + 2, work.height());
+  int width = content_w + frame;
+  int height = content_h + extra_h + frame;
+  // Too big for the work area: clipped, with room for the scroll bar that
+  // the other side then needs.
+  bool wide = width > work.width();
+  bool high = height > work.height();
+  if (wide) height += kScrollBarRoom;
+  if (high) width += kScrollBarRoom;
+  width = std::min(width, work.width());
+  height = std::min(height, work.height());
   w->resize(width, height);
 
   QPoint at;
@@ -475,7 +555,9 @@ Status QtWindowLayer::RunWindow(WindowId window) {
   Slot* s = Live(window);
   if (s == nullptr) return Status::kBadInputData;
   CellWindow* w = s->window;
-  if (s->show_state == 4) w->showMaximized();
+  bool configured = false;
+  (void)WorkArea(&configured);
+  if (s->show_state == 4 && !configured) w->showMaximized();
   else w->show();
   w->raise();
   w->activateWindow();
@@ -528,6 +610,7 @@ Status QtWindowLayer::CloseWindow(WindowId window, Status result) {
     }
   }
   if (main_ == window) main_ = kNoWindow;
+  if (picture_window_ == window) picture_window_ = kNoWindow;
   SaveOrder();
   UpdateEnabled();
   CellWindow* w = s->window;
@@ -575,6 +658,34 @@ void QtWindowLayer::RequestClose(WindowId window) {
   Slot* s = Live(window);
   if (s == nullptr) return;
   Dispatch(window, 0, s->main ? 17 : 28);
+}
+
+void QtWindowLayer::WindowActivated(WindowId window) {
+  Slot* s = Live(window);
+  if (s == nullptr) return;
+  int inst = InstanceOf(window);
+  if (inst < 0) {
+    // The first focus of a window without a screen: a screen window takes
+    // the current instance when that one is shown nowhere yet.
+    if (s->focused_once) return;
+    s->focused_once = true;
+    ScreenInstance* current = ScreenCurrentInstance();
+    if (s->action == nullptr && current != nullptr && Live(current->window) == nullptr) {
+      current->window = window;
+    }
+    Dispatch(window, 0, 95);
+    return;
+  }
+  s->focused_once = true;
+  if (ScreenCurrentNumber() != inst && !ScreenSwitchTo(inst).ok()) return;
+  if (TopWindow() != window) {
+    std::erase(order_, window);
+    order_.push_back(window);
+    SaveOrder();
+    UpdateEnabled();
+  }
+  ScreenInstance* instance = ScreenInstanceAt(inst);
+  Dispatch(window, instance != nullptr ? instance->current_field : 0, 91);
 }
 
 // ---- Actions -----------------------------------------------------------------------------
@@ -840,6 +951,29 @@ void RemoveQtWindows() {
 }
 
 bool QtWindowsInstalled() { return g_layer != nullptr && &Windows() == g_layer.get(); }
+
+QRect WorkArea(bool* configured) {
+  if (configured != nullptr) *configured = false;
+  QRect work = QGuiApplication::primaryScreen() != nullptr
+                   ? QGuiApplication::primaryScreen()->availableGeometry()
+                   : QRect(0, 0, 1024, 768);
+  AreaMark mark;
+  int width = Integer(Trim(CommandLineValue(Slice("SCRWID"))));
+  int height = Integer(Trim(CommandLineValue(Slice("SCRHIG"))));
+  if (width > 0 && height > 0) {
+    if (configured != nullptr) *configured = true;
+    work.setSize(QSize(width, height));
+  }
+  return work;
+}
+
+QWidget* ListViewWidget(int view) {
+  return g_layer == nullptr ? nullptr : g_layer->ListView(view);
+}
+
+QWidget* ComboWidget(int combo) { return g_layer == nullptr ? nullptr : g_layer->Combo(combo); }
+
+QWidget* PictureWidget() { return g_layer == nullptr ? nullptr : g_layer->Picture(); }
 
 QWidget* WindowWidget(WindowId window) {
   return g_layer == nullptr ? nullptr : g_layer->Widget(window);

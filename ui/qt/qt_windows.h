@@ -25,6 +25,17 @@
 // 3000 + k action 25 (k), 3100 action 25 (100), 3101 action 25 (101),
 // 3600 + k action 43, 3650 + k action 44.
 //
+// Lists and combo boxes: a double click in a list view, and Enter in a
+// combo box, send the confirm command 3100; Enter on a list view's selected
+// row sets `_LASTKEY` to 4 and dispatches action 94; Esc in either takes the
+// action the key map gives to Esc.
+//
+// Configured screen size: SCRWID and SCRHIG on the command line replace the
+// desktop's work area; windows are then never shown maximized.
+//
+// `_COMPAT` bit 512 makes the field controls plain: no key translation and
+// no scanner, the toolkit's own keys (Tab moves the focus).
+//
 // TESSALY_SCREENSHOT=<file.png>: the first window shown (the main menu
 // window in a normal run) is saved as a picture once it is on screen, and
 // the program then closes every window and ends, so that a run without
@@ -39,6 +50,8 @@
 
 class QWidget;
 class QFont;
+class QPixmap;
+class QRect;
 
 namespace tessaly {
 
@@ -79,12 +92,46 @@ int CellsHeight(int rows);
 // Pixel width of an edit control for n characters (at least 15).
 int EditWidth(int characters);
 
+// The area windows are placed in: the desktop's work area, or the one SCRWID
+// and SCRHIG configure (then `configured` is set).
+QRect WorkArea(bool* configured = nullptr);
+
+// ---- Font table -----------------------------------------------------------------------
+
+// Registers a font entry (at most 6; a seventh is ignored and answers 0):
+// a height or width of -1 takes the current cell's; weight 0 is 400 and 1
+// is 700. Answers the entry's number.
+int RegisterWindowFont(int height, int width, int weight, Slice face);
+// Makes entry n the current one; 163 when it does not exist.
+Status SelectFontEntry(int n);
+// The current entry: the one selected, else the window font, else entry 1.
+int CurrentFontEntry();
+// Gives `control` the font of a kind: 0 the system font, 2 the current
+// entry; other kinds answer 163 and change nothing.
+Status SetControlFont(QWidget* control, int kind);
+// The runtime's own start-up logo (kLogoPicture).
+QPixmap LogoPixmap();
+
+// ---- Private messages -------------------------------------------------------------------
+
+// Posts "a scanner port has data" to a window: once the event loop runs, it
+// dispatches action 23 with `parameter` (0-255). False without the window.
+bool PostPortData(WindowId window, int parameter);
+// Posts "open the field's window" to the edit control of `field`: it
+// dispatches action 18 from that field. False without an edit control.
+bool PostFieldWindowRequest(WindowId window, int field);
+
 // ---- For tests and the executable ---------------------------------------------------
 
 // The window of a slot; null when the slot is free.
 QWidget* WindowWidget(WindowId window);
 // The control of field f in the window; null when none.
 QWidget* FieldWidget(WindowId window, int field);
+// The list view of a slot, the combo box of a slot, the picture; null when
+// none.
+QWidget* ListViewWidget(int view);
+QWidget* ComboWidget(int combo);
+QWidget* PictureWidget();
 // The main window (the one opened with main_window); kNoWindow when none.
 WindowId MainWindow();
 // Whether the window is enabled for input (a modal window above it
