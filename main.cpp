@@ -34,6 +34,7 @@
 #include "menus/menu.h"
 #include "platform/encoding.h"
 #include "platform/process.h"
+#include "ui/choose.h"
 #include "ui/qt/qt_windows.h"
 #include "proc/procedures.h"
 #include "ui/screen.h"
@@ -99,6 +100,8 @@ void InstallLayers() {
   services.log_line = &LogLine;
   services.screen_field_hook = &ScreenFieldHook;
   services.run_main_menu = &RunMainMenuWindow;
+  services.choose_item = &ChooseItem;
+  services.choose_items = &ChooseItems;
   InstallStartupServices(services);
 }
 
