@@ -461,9 +461,14 @@ int QtWindowLayer::ComboCreate(WindowId window, const ComboSpec& spec) {
     } else {
       auto* list = new ComboSimple(this, window, s->window->canvas());
       for (const std::string& item : items) list->addItem(ToQt(Slice::Of(item)));
-      list->setGeometry(CellX(spec.column), CellY(spec.row), width,
-                        static_cast<int>(items.size()) * m.height + 4);
+      // Every item shows: the list is as high as its lines and never scrolls.
+      list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      list->setUniformItemSizes(true);
+      list->setSpacing(0);
       for (int i = 0; i < list->count(); ++i) list->item(i)->setSizeHint(QSize(width, m.height));
+      list->setGeometry(CellX(spec.column), CellY(spec.row), width,
+                        static_cast<int>(items.size()) * m.height + 2 * list->frameWidth());
       box = list;
     }
     box->setObjectName(QStringLiteral("combo%1").arg(k));
