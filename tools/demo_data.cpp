@@ -3,20 +3,30 @@
 // the record operations (saves run the application's relational updates, so
 // stock and document totals come out as a user's saves would leave them).
 //
-//   tessaly-demodata --app FOLDER [--notes N] [--seed S] [--force]
+//   tessaly-demodata --app FOLDER [--notes N] [--seed S] [--force] [--check]
 //       customers (200) with valid Spanish accounts and IBANs, articles (500)
-//       at 21, 10 and 4 % VAT, N delivery notes over one year with their
-//       lines (default 1200), and the invoices of January with their VAT
-//       registry and payment due dates. Existing data is never replaced
-//       without --force.
+//       at 21, 10 and 4 % VAT, N delivery notes over the working days of one
+//       year with their lines (default 1200), a few budgets and orders, and
+//       the invoices of January with their VAT registry and payment due
+//       dates. Existing data is never replaced without --force. Long runs
+//       report their progress on stderr every 10,000 notes. The files are
+//       written in the engine's bulk mode: opened exclusive, commits deferred
+//       to a checkpoint every few thousand documents.
+//   tessaly-demodata --app FOLDER --check [--seed S]
+//       checks the data set: the stock of every article is its initial stock
+//       (a function of the seed) less the quantities of its delivery-note
+//       lines, and every budget, order, delivery note and invoice totals its
+//       lines. With --notes or --force the data is generated first. Exit
+//       code 1 and a message naming the article or document on a mismatch.
 //   tessaly-demodata --app FOLDER --add-line SERIES,NUMBER,ARTICLE,QTY
 //       appends a line to a delivery note as the document window saves one,
 //       and prints the article's stock before and after.
 //
 // The application folder holds TYDICC.DAT, TYREL.DAT and TYRELUP.DAT; the
 // data files live beside them (the dictionary's files name no folder).
-#include <cstdint>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +82,12 @@ constexpr int kCustomerCount = 200;
 constexpr int kArticleCount = 500;
 constexpr int kDefaultNotes = 1200;
 constexpr int kYear = 2025;
+constexpr int kBudgetCount = 24;
+constexpr int kOrderCount = 24;
+constexpr int kProgressEvery = 10000;
+// Held records that make a checkpoint of the bulk writing due: a few
+// thousand notes with their lines, some megabytes of memory.
+constexpr int64_t kCheckpointRecords = 50000;
 
 // A small deterministic generator (64-bit LCG), so that every run with the
 // same seed writes the same data on every machine.
@@ -243,6 +259,8 @@ struct Setup {
   int notes = kDefaultNotes;
   uint64_t seed = 16;
   bool force = false;
+  bool check = false;
+  bool generate = false;  // --notes or --force given
   std::string add_line;
 };
 
@@ -252,6 +270,9 @@ bool ParseArguments(int argc, char** argv, Setup* setup, std::string* error) {
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     if (a == "--force") {
       setup->force = true;
+      setup->generate = true;
+    } else if (a == "--check") {
+      setup->check = true;
     } else if (a == "--app" || a == "--notes" || a == "--seed" || a == "--add-line") {
       const char* v = value();
       if (v == nullptr) {
@@ -269,8 +290,12 @@ bool ParseArguments(int argc, char** argv, Setup* setup, std::string* error) {
           *error = "not a number: " + std::string(v);
           return false;
         }
-        if (a == "--notes") setup->notes = static_cast<int>(n);
-        else setup->seed = n;
+        if (a == "--notes") {
+          setup->notes = static_cast<int>(n);
+          setup->generate = true;
+        } else {
+          setup->seed = n;
+        }
       }
     } else {
       *error = "unexpected argument: " + std::string(a);
@@ -301,23 +326,30 @@ void StartRuntime(const std::string& app) {
   SetWord(kUpStat, static_cast<uint16_t>(Word(kUpStat) | 0x01));
 }
 
-void OpenAll() {
+void OpenAll(int flags) {
   for (int f = 1; f <= kDemoFileCount; ++f) {
-    Check(DataFileOpen(f, 0), "open " + FileName(f).str());
+    Check(DataFileOpen(f, flags), "open " + FileName(f).str());
     Check(RelUpdateLoad(f, Slice()), "relational updates of " + FileName(f).str());
   }
 }
 
 // ---- The data set --------------------------------------------------------------------
 
+// The customers and articles are a function of the seed alone (drawn before
+// any document), so the check can draw them again to know the initial stock.
 struct Customer {
   std::string code, name, nif, series, paydays;
   int pays = 1, days = 30;
+  const Town* town = nullptr;
+  std::string bank, branch, account, street, zip, phone, disc, created;
 };
 struct Article {
-  std::string code, descr;
+  std::string code, descr, family, unit, cost;
   int64_t price_cents = 0;
   int vat = 21;
+  char vat_code = 'G';
+  int64_t stock = 0;  // initial stock
+  int minstock = 0;
 };
 
 void WriteTables() {
@@ -340,7 +372,7 @@ void WriteTables() {
   }
 }
 
-std::vector<Customer> WriteCustomers(Random& r) {
+std::vector<Customer> PlanCustomers(Random& r) {
   static const char kNifLetters[] = "TRWAGMYFPDXBNJZSQVHLCKE";
   std::vector<Customer> customers;
   for (int i = 1; i <= kCustomerCount; ++i) {
@@ -356,83 +388,150 @@ std::vector<Customer> WriteCustomers(Random& r) {
       long number = 10000000L + static_cast<long>(r.Next() % 89999999U);
       c.nif = std::to_string(number) + kNifLetters[number % 23];
     }
-    const Town& town = r.Pick(kTowns);
+    c.town = &r.Pick(kTowns);
     c.pays = r.Between(1, 3);
     c.days = 30 * r.Between(0, 2);
     c.series = r.Below(10) == 0 ? "B" : "A";
-    // The account's control digits and IBAN come from the application's
-    // own function, so every account stored is one it accepts.
-    std::string bank = r.Pick(kBanks), branch = Digits(r, 4), account = Digits(r, 10);
-    std::string parts = Evaluate("Iban$('ES';'" + bank + "';'" + branch + "';'';'" + account + "')");
-    if (parts.size() != 4 + 1 + 4 + 1 + 4 + 1 + 2 + 1 + 10) {
-      throw Failure{"Iban$ refused the account " + bank + branch + account};
-    }
-    std::string control = parts.substr(15, 2);
-    std::string iban = parts.substr(0, 4) + bank + branch + control + account;
-
-    Blank(kCustomers);
-    Set(kCustomers, "CODE", c.code);
-    Set(kCustomers, "NAME", c.name);
-    Set(kCustomers, "NIF", c.nif);
-    Set(kCustomers, "ADDRESS", std::string(r.Pick(kStreets)) + ", " + std::to_string(r.Between(1, 180)));
-    Set(kCustomers, "ZIP", town.zip_prefix + Padded(r.Between(1, 99), 2));
-    Set(kCustomers, "CITY", town.city);
-    Set(kCustomers, "PROVINCE", town.province);
-    Set(kCustomers, "PHONE", std::string(r.Below(2) ? "6" : "9") + Digits(r, 8));
-    Set(kCustomers, "EMAIL", "cliente" + Padded(i, 3) + "@correo.example");
-    Set(kCustomers, "BANK", bank);
-    Set(kCustomers, "BRANCH", branch);
-    Set(kCustomers, "DC", control);
-    Set(kCustomers, "ACCOUNT", account);
-    Set(kCustomers, "IBAN", iban);
-    Set(kCustomers, "PAYMODE", c.pays > 1 ? "RB" : (r.Below(2) ? "TR" : "EF"));
-    Set(kCustomers, "NPAYS", std::to_string(c.pays));
-    Set(kCustomers, "DAYS", std::to_string(c.days));
+    c.bank = r.Pick(kBanks);
+    c.branch = Digits(r, 4);
+    c.account = Digits(r, 10);
+    c.street = std::string(r.Pick(kStreets)) + ", " + std::to_string(r.Between(1, 180));
+    c.zip = c.town->zip_prefix + Padded(r.Between(1, 99), 2);
+    c.phone = std::string(r.Below(2) ? "6" : "9") + Digits(r, 8);
     c.paydays = r.Below(4) == 0 ? "5,20" : "";
-    Set(kCustomers, "PAYDAYS", c.paydays);
-    Set(kCustomers, "DISC", r.Below(5) == 0 ? "5" : "0");
-    Set(kCustomers, "SERIES", c.series);
-    Set(kCustomers, "BALANCE", "0");
-    Set(kCustomers, "CREATED", std::to_string(kYear - 1) + Padded(r.Between(1, 12), 2) + "15");
-    Insert(kCustomers);
+    c.disc = r.Below(5) == 0 ? "5" : "0";
+    c.created = std::to_string(kYear - 1) + Padded(r.Between(1, 12), 2) + "15";
     customers.push_back(c);
   }
   return customers;
 }
 
-std::vector<Article> WriteArticles(Random& r) {
+void WriteCustomers(const std::vector<Customer>& customers) {
+  int i = 0;
+  for (const Customer& c : customers) {
+    ++i;
+    // The account's control digits and IBAN come from the application's
+    // own function, so every account stored is one it accepts.
+    std::string parts =
+        Evaluate("Iban$('ES';'" + c.bank + "';'" + c.branch + "';'';'" + c.account + "')");
+    if (parts.size() != 4 + 1 + 4 + 1 + 4 + 1 + 2 + 1 + 10) {
+      throw Failure{"Iban$ refused the account " + c.bank + c.branch + c.account};
+    }
+    std::string control = parts.substr(15, 2);
+    std::string iban = parts.substr(0, 4) + c.bank + c.branch + control + c.account;
+
+    Blank(kCustomers);
+    Set(kCustomers, "CODE", c.code);
+    Set(kCustomers, "NAME", c.name);
+    Set(kCustomers, "NIF", c.nif);
+    Set(kCustomers, "ADDRESS", c.street);
+    Set(kCustomers, "ZIP", c.zip);
+    Set(kCustomers, "CITY", c.town->city);
+    Set(kCustomers, "PROVINCE", c.town->province);
+    Set(kCustomers, "PHONE", c.phone);
+    Set(kCustomers, "EMAIL", "cliente" + Padded(i, 3) + "@correo.example");
+    Set(kCustomers, "BANK", c.bank);
+    Set(kCustomers, "BRANCH", c.branch);
+    Set(kCustomers, "DC", control);
+    Set(kCustomers, "ACCOUNT", c.account);
+    Set(kCustomers, "IBAN", iban);
+    Set(kCustomers, "PAYMODE", c.pays > 1 ? "RB" : (c.days > 0 ? "TR" : "EF"));
+    Set(kCustomers, "NPAYS", std::to_string(c.pays));
+    Set(kCustomers, "DAYS", std::to_string(c.days));
+    Set(kCustomers, "PAYDAYS", c.paydays);
+    Set(kCustomers, "DISC", c.disc);
+    Set(kCustomers, "SERIES", c.series);
+    Set(kCustomers, "BALANCE", "0");
+    Set(kCustomers, "CREATED", c.created);
+    Insert(kCustomers);
+  }
+}
+
+std::vector<Article> PlanArticles(Random& r) {
   std::vector<Article> articles;
   for (int i = 1; i <= kArticleCount; ++i) {
     const ArticleKind& kind = kArticleKinds[(i - 1) % std::size(kArticleKinds)];
     Article a;
     a.code = "A" + Padded(i, 5);
     a.descr = std::string(kind.name) + " " + r.Pick(kArticleQualities) + " " + r.Pick(kArticleSizes);
+    a.family = kind.family;
+    a.unit = kind.unit;
     a.price_cents = r.Between(kind.low_cents, kind.high_cents);
+    a.vat_code = kind.vat;
     for (const VatRate& v : kVatRates) {
       if (v.code == kind.vat) a.vat = v.percent;
     }
-    Blank(kArticles);
-    Set(kArticles, "CODE", a.code);
-    Set(kArticles, "DESCR", a.descr);
-    Set(kArticles, "FAMILY", kind.family);
-    Set(kArticles, "PRICE", Money(a.price_cents));
-    Set(kArticles, "COST", Money(a.price_cents * r.Between(55, 75) / 100));
-    Set(kArticles, "VATCODE", std::string(1, kind.vat));
-    Set(kArticles, "STOCK", std::to_string(r.Between(200, 1000)));
-    Set(kArticles, "MINSTOCK", std::to_string(r.Between(5, 50)));
-    Set(kArticles, "BARCODE", "84" + Padded(1000 + i, 10) + std::to_string(i % 10));
-    Set(kArticles, "UNIT", kind.unit);
-    Insert(kArticles);
+    a.cost = Money(a.price_cents * r.Between(55, 75) / 100);
+    a.stock = r.Between(200, 1000);
+    a.minstock = r.Between(5, 50);
     articles.push_back(a);
   }
   return articles;
 }
 
-std::string DateOf(int day_of_year) {
+void WriteArticles(const std::vector<Article>& articles) {
+  int i = 0;
+  for (const Article& a : articles) {
+    ++i;
+    Blank(kArticles);
+    Set(kArticles, "CODE", a.code);
+    Set(kArticles, "DESCR", a.descr);
+    Set(kArticles, "FAMILY", a.family);
+    Set(kArticles, "PRICE", Money(a.price_cents));
+    Set(kArticles, "COST", a.cost);
+    Set(kArticles, "VATCODE", std::string(1, a.vat_code));
+    Set(kArticles, "STOCK", std::to_string(a.stock));
+    Set(kArticles, "MINSTOCK", std::to_string(a.minstock));
+    Set(kArticles, "BARCODE", "84" + Padded(1000 + i, 10) + std::to_string(i % 10));
+    Set(kArticles, "UNIT", a.unit);
+    Insert(kArticles);
+  }
+}
+
+// The working days of the year with the share of the year's documents each
+// gets: none on Sundays and national holidays, half on Saturdays, a quiet
+// August and a busy December.
+struct WorkingDay {
+  std::string date;  // YYYYMMDD
+  int weight = 0;
+};
+
+std::vector<WorkingDay> WorkingDays() {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  int month = 0;
-  while (day_of_year >= kDays[month]) day_of_year -= kDays[month++];
-  return std::to_string(kYear) + Padded(month + 1, 2) + Padded(day_of_year + 1, 2);
+  static const int kMonthWeight[] = {10, 10, 11, 10, 11, 11, 10, 6, 10, 11, 11, 13};
+  static const char* const kHolidays[] = {"0101", "0106", "0418", "0501", "0815",
+                                          "1012", "1101", "1206", "1208", "1225"};
+  std::vector<WorkingDay> days;
+  int weekday = 2;  // 1 January 2025 is a Wednesday (0 Monday)
+  for (int m = 0; m < 12; ++m) {
+    for (int d = 1; d <= kDays[m]; ++d, weekday = (weekday + 1) % 7) {
+      std::string month_day = Padded(m + 1, 2) + Padded(d, 2);
+      bool holiday = false;
+      for (const char* h : kHolidays) holiday |= month_day == h;
+      if (weekday == 6 || holiday) continue;
+      days.push_back({std::to_string(kYear) + month_day, kMonthWeight[m] * (weekday == 5 ? 1 : 2)});
+    }
+  }
+  return days;
+}
+
+// The dates of `count` documents spread over the working days by weight, in
+// date order, so that document numbers grow with their dates.
+std::vector<std::string> DocumentDates(int count) {
+  std::vector<WorkingDay> days = WorkingDays();
+  int64_t total = 0;
+  for (const WorkingDay& d : days) total += d.weight;
+  std::vector<std::string> dates;
+  dates.reserve(static_cast<size_t>(count));
+  size_t day = 0;
+  int64_t before = 0;  // weight of the days before `day`
+  for (int i = 0; i < count; ++i) {
+    // The document's place in the year, in units of weight.
+    int64_t at = (2 * static_cast<int64_t>(i) + 1) * total / (2 * static_cast<int64_t>(count));
+    while (day + 1 < days.size() && before + days[day].weight <= at) before += days[day++].weight;
+    dates.push_back(days[day].date);
+  }
+  return dates;
 }
 
 struct LineData {
@@ -462,8 +561,11 @@ void WriteLine(int file, const std::string& series, const std::string& number, i
   Insert(file);
 }
 
+// A document header with zero totals (its lines' relational updates add
+// them up); `more` stores the fields of the kind of document.
 void WriteHeader(int file, const std::string& series, const std::string& number,
-                 const std::string& date, const Customer& c) {
+                 const std::string& date, const Customer& c,
+                 const std::vector<std::pair<const char*, std::string>>& more = {}) {
   Blank(file);
   Set(file, "SERIES", series);
   Set(file, "NUMBER", number);
@@ -473,7 +575,24 @@ void WriteHeader(int file, const std::string& series, const std::string& number,
   Set(file, "BASE", "0");
   Set(file, "VAT", "0");
   Set(file, "TOTAL", "0");
+  for (const auto& [field, value] : more) Set(file, field, value);
   Insert(file);
+}
+
+// A date `days` after `date` (YYYYMMDD).
+std::string DateAfter(const std::string& date, int days) {
+  using namespace std::chrono;
+  const year_month_day from{year{std::stoi(date.substr(0, 4))},
+                            month{static_cast<unsigned>(std::stoi(date.substr(4, 2)))},
+                            day{static_cast<unsigned>(std::stoi(date.substr(6, 2)))}};
+  const year_month_day to{sys_days{from} + std::chrono::days{days}};
+  return Padded(static_cast<int>(to.year()), 4) + Padded(static_cast<unsigned>(to.month()), 2) +
+         Padded(static_cast<unsigned>(to.day()), 2);
+}
+
+// Seconds since `start`, for the progress lines.
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void WriteCounter(const std::string& series, const char* kind, int last) {
@@ -494,9 +613,10 @@ std::vector<NoteRef> WriteDeliveryNotes(Random& r, const std::vector<Customer>& 
                                         const std::vector<Article>& articles, int count) {
   std::vector<NoteRef> january;
   std::map<std::string, int> last_number;
+  const std::vector<std::string> dates = DocumentDates(count);
+  const auto started = std::chrono::steady_clock::now();
   for (int i = 0; i < count; ++i) {
-    int day = static_cast<int>(static_cast<int64_t>(i) * 365 / (count > 0 ? count : 1));
-    std::string date = DateOf(day);
+    const std::string& date = dates[static_cast<size_t>(i)];
     NoteRef note;
     note.customer = r.Below(kCustomerCount);
     const Customer& c = customers[static_cast<size_t>(note.customer)];
@@ -513,6 +633,12 @@ std::vector<NoteRef> WriteDeliveryNotes(Random& r, const std::vector<Customer>& 
       note.lines.push_back(l);
     }
     if (date.compare(4, 2, "01") == 0) january.push_back(note);
+    // The note, its lines and the stock they moved are whole here.
+    Check(DataFileBulkPoint(), "checkpoint");
+    if ((i + 1) % kProgressEvery == 0 && i + 1 < count) {
+      std::fprintf(stderr, "tessaly-demodata: %d of %d delivery notes (%.0f s)\n", i + 1, count,
+                   SecondsSince(started));
+    }
   }
   for (const auto& [series, last] : last_number) WriteCounter(series, "DELIVER", last);
   return january;
@@ -586,6 +712,46 @@ int WriteInvoices(const std::vector<NoteRef>& notes, const std::vector<Customer>
   return invoices;
 }
 
+// A handful of budgets and orders over the year. Their lines' relational
+// updates total the headers; neither moves stock.
+int WriteBudgetsAndOrders(Random& r, const std::vector<Customer>& customers,
+                          const std::vector<Article>& articles) {
+  struct Kind {
+    int header, lines, count;
+    const char* counter;
+  };
+  const Kind kinds[] = {{kBudgets, kBudgetLines, kBudgetCount, "BUDGET"},
+                        {kOrders, kOrderLines, kOrderCount, "ORDER"}};
+  int written = 0;
+  for (const Kind& kind : kinds) {
+    std::map<std::string, int> last_number;
+    for (const std::string& date : DocumentDates(kind.count)) {
+      const Customer& c = customers[static_cast<size_t>(r.Below(kCustomerCount))];
+      const std::string series = Evaluate("DocSer$('" + c.series + "';'" + date + "')");
+      const std::string number = std::to_string(++last_number[series]);
+      if (kind.header == kBudgets) {
+        static const char* const kStates[] = {"P", "A", "A", "R"};  // pending, accepted, refused
+        WriteHeader(kind.header, series, number, date, c,
+                    {{"VALIDTO", DateAfter(date, 30)}, {"STATUS", r.Pick(kStates)}});
+      } else {
+        static const char* const kStates[] = {"P", "S", "S"};  // pending, served
+        WriteHeader(kind.header, series, number, date, c,
+                    {{"DELIVERY", DateAfter(date, r.Between(3, 15))}, {"STATUS", r.Pick(kStates)}});
+      }
+      int lines = r.Between(1, 4);
+      for (int n = 1; n <= lines; ++n) {
+        const Article& a = articles[static_cast<size_t>(r.Below(kArticleCount))];
+        LineData l{a.code, a.descr, r.Between(1, 20), a.price_cents, r.Below(4) == 0 ? 5 : 0, a.vat};
+        WriteLine(kind.lines, series, number, n, l);
+      }
+      ++written;
+      Check(DataFileBulkPoint(), "checkpoint");
+    }
+    for (const auto& [series, last] : last_number) WriteCounter(series, kind.counter, last);
+  }
+  return written;
+}
+
 // Whether any data file of the application holds a record (the files are
 // opened, and so created empty when missing).
 bool HasData() {
@@ -612,6 +778,144 @@ void RemoveData() {
   }
 }
 
+// ---- The consistency check ----------------------------------------------------------
+
+// Hundredths of a stored number ("-12.5", "3"); the fields of the data set
+// have at most two decimals.
+int64_t Cents(const std::string& text) {
+  size_t i = 0;
+  bool negative = i < text.size() && text[i] == '-';
+  if (negative) ++i;
+  int64_t units = 0, cents = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) units = units * 10 + (text[i] - '0');
+  if (i < text.size() && text[i] == '.') {
+    int digits = 0;
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 2; ++i, ++digits) {
+      cents = cents * 10 + (text[i] - '0');
+    }
+    if (digits == 1) cents *= 10;
+  }
+  int64_t value = units * 100 + cents;
+  return negative ? -value : value;
+}
+
+// Division rounding half away from zero, as the evaluator's numbers do.
+int64_t RoundDivide(int64_t n, int64_t d) {
+  int64_t q = n / d, rest = n % d;
+  if (2 * (rest < 0 ? -rest : rest) >= d) q += n < 0 ? -1 : 1;
+  return q;
+}
+
+struct Totals {
+  int64_t base = 0, vat = 0;
+};
+
+// The series and number of a document: key 1 up to the line number.
+std::string DocumentKey(int file) {
+  AreaMark mark;
+  return DataFileKeyText(file, 1, 1).str().substr(0, 9);
+}
+
+// Walks a file in key-1 order, calling visit on each record.
+template <typename Visit>
+void ForEachRecord(int file, Visit visit) {
+  Check(DataFileSetKey(file, 1), "key of " + FileName(file).str());
+  Status s = DataFileMove(file, kMoveFirst);
+  while (s == kResultFound) {
+    visit();
+    s = DataFileMove(file, kMoveNext);
+  }
+  Check(s, "read " + FileName(file).str());
+}
+
+// The totals the lines of each document of a line file add up to, as the
+// relational updates compute them: BASE the sum of the amounts, VAT the sum
+// of amount * rate / 100, each rounded to the cent.
+std::map<std::string, Totals> LineTotals(int file, std::map<std::string, int64_t>* quantities) {
+  std::map<std::string, Totals> totals;
+  ForEachRecord(file, [&] {
+    int64_t amount = Cents(Get(file, "AMOUNT"));
+    Totals& t = totals[DocumentKey(file)];
+    t.base += amount;
+    t.vat += RoundDivide(RoundDivide(amount * Cents(Get(file, "VATRATE")), 100), 100);
+    if (quantities != nullptr) (*quantities)[Get(file, "ARTICLE")] += Cents(Get(file, "QTY"));
+  });
+  return totals;
+}
+
+// Stock equals the initial stock less what the delivery notes took, and
+// every document's totals are those of its lines. The initial stock is drawn
+// again from the seed. 0, or 1 after naming up to 20 mismatches.
+int CheckData(const Setup& setup) {
+  for (int f = 1; f <= kDemoFileCount; ++f) {
+    Check(DataFileOpen(f, kDataReadOnly), "open " + FileName(f).str());
+  }
+  std::vector<std::string> problems;
+  auto problem = [&](std::string what) {
+    if (problems.size() < 20) std::fprintf(stderr, "tessaly-demodata: %s\n", platform::Cp1252ToUtf8(what).c_str());
+    problems.push_back(std::move(what));
+  };
+  auto show = [](int64_t cents) { return Money(cents); };
+
+  std::map<std::string, int64_t> delivered;
+  const struct {
+    int header, lines;
+    const char* kind;
+  } documents[] = {{kBudgets, kBudgetLines, "budget"},
+                   {kOrders, kOrderLines, "order"},
+                   {kDeliveryNotes, kDeliveryLines, "delivery note"},
+                   {kInvoices, kInvoiceLines, "invoice"}};
+  int64_t checked_documents = 0;
+  for (const auto& d : documents) {
+    std::map<std::string, Totals> lines =
+        LineTotals(d.lines, d.header == kDeliveryNotes ? &delivered : nullptr);
+    ForEachRecord(d.header, [&] {
+      ++checked_documents;
+      const std::string key = DocumentKey(d.header);
+      Totals want = lines[key];
+      int64_t base = Cents(Get(d.header, "BASE")), vat = Cents(Get(d.header, "VAT")),
+              total = Cents(Get(d.header, "TOTAL"));
+      if (base != want.base || vat != want.vat || total != want.base + want.vat) {
+        problem(std::string(d.kind) + " " + Trim(Slice::Of(key)).str() + ": totals " + show(base) +
+                " + " + show(vat) + " = " + show(total) + ", its lines add up to " +
+                show(want.base) + " + " + show(want.vat) + " = " + show(want.base + want.vat));
+      }
+    });
+  }
+
+  Random r(setup.seed);
+  (void)PlanCustomers(r);
+  std::vector<Article> articles = PlanArticles(r);
+  for (const Article& a : articles) {
+    const int64_t moved = delivered.count(a.code) ? delivered[a.code] : 0;
+    delivered.erase(a.code);
+    if (!Find(kArticles, 1, a.code)) {
+      problem("article " + a.code + " is missing");
+      continue;
+    }
+    const int64_t stock = Cents(Get(kArticles, "STOCK"));
+    if (stock != a.stock * 100 - moved) {
+      problem("article " + a.code + ": stock " + show(stock) + ", but its initial stock " +
+              std::to_string(a.stock) + " less " + show(moved) + " delivered is " +
+              show(a.stock * 100 - moved));
+    }
+  }
+  for (const auto& [code, quantity] : delivered) {
+    problem("delivery lines take " + show(quantity) + " of article " + code +
+            ", which is not an article of the data set (seed " + std::to_string(setup.seed) + ")");
+  }
+  Check(DataFileCloseAll(), "close");
+  if (!problems.empty()) {
+    std::fprintf(stderr, "tessaly-demodata: the check found %zu inconsistencies in %s\n",
+                 problems.size(), setup.app.c_str());
+    return 1;
+  }
+  std::printf("tessaly-demodata: check passed: the stock of %zu articles and the totals of %lld "
+              "documents agree with their lines\n",
+              articles.size(), static_cast<long long>(checked_documents));
+  return 0;
+}
+
 int Generate(const Setup& setup) {
   if (HasData() && !setup.force) {
     std::fprintf(stderr,
@@ -621,17 +925,27 @@ int Generate(const Setup& setup) {
     return 3;
   }
   RemoveData();
-  OpenAll();
+  // Exclusive, in bulk: nobody else may use the files while they are made,
+  // and the commits after every save wait for a checkpoint.
+  OpenAll(kDataExclusive);
+  Check(DataFileBulkBegin(kCheckpointRecords), "bulk writing");
   Random r(setup.seed);
   WriteTables();
-  std::vector<Customer> customers = WriteCustomers(r);
-  std::vector<Article> articles = WriteArticles(r);
+  std::vector<Customer> customers = PlanCustomers(r);
+  std::vector<Article> articles = PlanArticles(r);
+  WriteCustomers(customers);
+  WriteArticles(articles);
+  Check(DataFileBulkPoint(), "checkpoint");
   std::vector<NoteRef> january = WriteDeliveryNotes(r, customers, articles, setup.notes);
   int invoices = WriteInvoices(january, customers);
+  int others = WriteBudgetsAndOrders(r, customers, articles);
+  Check(DataFileBulkEnd(), "the last checkpoint");
   Check(DataFileCloseAll(), "close");
-  std::printf("tessaly-demodata: %d customers, %d articles, %d delivery notes, %d invoices in %s\n",
-              kCustomerCount, kArticleCount, setup.notes, invoices, setup.app.c_str());
-  return 0;
+  std::printf(
+      "tessaly-demodata: %d customers, %d articles, %d delivery notes, %d invoices, "
+      "%d budgets and orders in %s\n",
+      kCustomerCount, kArticleCount, setup.notes, invoices, others, setup.app.c_str());
+  return setup.check ? CheckData(setup) : 0;
 }
 
 // SERIES,NUMBER,ARTICLE,QTY: a new last line of a delivery note.
@@ -645,7 +959,7 @@ int AddLine(const Setup& setup) {
     }
   }
   if (parts.size() != 4) throw Failure{"--add-line wants SERIES,NUMBER,ARTICLE,QTY"};
-  OpenAll();
+  OpenAll(0);
   const std::string series = parts[0], article = parts[2];
   const std::string number = StoredNumber(std::stol(parts[1]));
   if (!Find(kDeliveryNotes, 1, series + number)) throw Failure{"no delivery note " + series + number};
@@ -687,14 +1001,17 @@ int main(int argc, char** argv) {
   if (!ParseArguments(argc, argv, &setup, &error)) {
     std::fprintf(stderr,
                  "tessaly-demodata: %s\n"
-                 "Usage: tessaly-demodata --app FOLDER [--notes N] [--seed S] [--force]\n"
+                 "Usage: tessaly-demodata --app FOLDER [--notes N] [--seed S] [--force] [--check]\n"
+                 "       tessaly-demodata --app FOLDER --check [--seed S]\n"
                  "       tessaly-demodata --app FOLDER --add-line SERIES,NUMBER,ARTICLE,QTY\n",
                  error.c_str());
     return 2;
   }
   try {
     StartRuntime(setup.app);
-    return setup.add_line.empty() ? Generate(setup) : AddLine(setup);
+    if (!setup.add_line.empty()) return AddLine(setup);
+    if (setup.check && !setup.generate) return CheckData(setup);
+    return Generate(setup);
   } catch (const Failure& f) {
     (void)tessaly::DataFileCloseAll();
     std::fprintf(stderr, "tessaly-demodata: %s\n",
