@@ -371,6 +371,8 @@ TEST_F(ControlsTest, APictureThatCannotBeLoadedKeepsTheOneShown) {
   QSize client = dynamic_cast<CellWindow*>(WindowWidget(w))->scrollArea()->viewport()->size();
   EXPECT_EQ(picture->geometry(), QRect(3, 3, client.width() - 6, client.height() - 6));
   qint64 logo = picture->pixmap().cacheKey();
+  std::string shots = TESSALY_SCREENSHOTS;
+  EXPECT_TRUE(WindowWidget(w)->grab().save(QString::fromStdString(shots + "/logo_window.png")));
 
   QTemporaryDir dir;
   std::string good = (dir.path() + "/partner.png").toStdString();
