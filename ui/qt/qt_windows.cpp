@@ -611,6 +611,14 @@ Status QtWindowLayer::CloseWindow(WindowId window, Status result) {
   }
   if (main_ == window) main_ = kNoWindow;
   if (picture_window_ == window) picture_window_ = kNoWindow;
+  // The window's lists and combo boxes go with it: their slots are free
+  // at once, before the toolkit deletes the widgets.
+  for (ListSlot& l : lists_) {
+    if (l.window == window) l = ListSlot{};
+  }
+  for (ComboSlot& c : combos_) {
+    if (c.window == window) c = ComboSlot{};
+  }
   SaveOrder();
   UpdateEnabled();
   CellWindow* w = s->window;
