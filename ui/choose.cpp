@@ -83,8 +83,9 @@ bool RunSelection(Slice title, Slice items, Selection* s) {
     longest = std::max(longest, static_cast<int>(item.size()));
   }
   int mark_columns = s->several ? kMarkColumns : 0;
-  int list_columns = std::clamp(std::max<int>(longest + 2, title.ok() ? title.size() : 0) + mark_columns,
-                                kMinColumns - 2, kMaxColumns - 2);
+  int list_columns =
+      std::clamp(std::max<int>(longest + 2, title.ok() ? title.size() : 0) + mark_columns,
+                 kMinColumns - 2, kMaxColumns - 2);
   int shown = std::clamp(static_cast<int>(list.size()), 3, kVisibleRows);
   int list_rows = shown + 2;  // the header and the frame
 

@@ -44,14 +44,17 @@ constexpr int kLogoResource = 102;
 // The font entry made current by SelectFontEntry; 0: the window font.
 int g_current_font = 0;
 
-bool IsNumericType(char type) { return type != '\0' && std::string_view("NL123456789").find(type) != std::string_view::npos; }
+bool IsNumericType(char type) {
+  return type != '\0' && std::string_view("NL123456789").find(type) != std::string_view::npos;
+}
 
 std::vector<std::string> ComboItems(const std::string& list) {
   std::vector<std::string> items;
   size_t start = 0;
   for (;;) {
     size_t comma = list.find(',', start);
-    std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::string item =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     items.push_back(Trim(Slice::Of(item)).str());
     if (comma == std::string::npos) break;
     start = comma + 1;
@@ -78,8 +81,10 @@ QPixmap DrawLogo() {
       for (int k = 0; k < 6; ++k) {
         double a = (60.0 * k - 30.0) * M_PI / 180.0;
         QPointF pt(cx + (r - 2) * std::cos(a), cy + (r - 2) * std::sin(a));
-        if (k == 0) hex.moveTo(pt);
-        else hex.lineTo(pt);
+        if (k == 0)
+          hex.moveTo(pt);
+        else
+          hex.lineTo(pt);
       }
       hex.closeSubpath();
       int shade = 40 + ((row * 7 + col * 3) % 5) * 12;
@@ -299,7 +304,8 @@ Status QtWindowLayer::ListViewAddColumn(int view, Slice title, int width, char t
   v->setColumnCount(column + 1);
   bool right = IsNumericType(type);
   auto* header = new QTableWidgetItem(ToQt(title));
-  header->setTextAlignment(right ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+  header->setTextAlignment(right ? Qt::AlignRight | Qt::AlignVCenter
+                                 : Qt::AlignLeft | Qt::AlignVCenter);
   v->setHorizontalHeaderItem(column, header);
   v->setColumnWidth(column, CellsWidth(std::max(1, width)));
   v->right_aligned.resize(static_cast<size_t>(column) + 1);
@@ -315,7 +321,8 @@ Status QtWindowLayer::ListViewSetItem(int view, int row, int column, Slice text)
   auto* item = new QTableWidgetItem(ToQt(text));
   bool right = static_cast<size_t>(column) < v->right_aligned.size() &&
                v->right_aligned[static_cast<size_t>(column)];
-  item->setTextAlignment(right ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+  item->setTextAlignment(right ? Qt::AlignRight | Qt::AlignVCenter
+                               : Qt::AlignLeft | Qt::AlignVCenter);
   item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
   v->setItem(row, column, item);
   return Status::kOk;
@@ -447,7 +454,8 @@ int QtWindowLayer::ComboCreate(WindowId window, const ComboSpec& spec) {
     if (Combo(k) != nullptr) continue;
     std::vector<std::string> items = ComboItems(spec.list);
     int longest = 0;
-    for (const std::string& item : items) longest = std::max(longest, static_cast<int>(item.size()));
+    for (const std::string& item : items)
+      longest = std::max(longest, static_cast<int>(item.size()));
     CellMetrics m = CurrentCellMetrics();
     int width = CellsWidth(longest) + 20 + (spec.drop_down ? 20 : 0);
     QWidget* box = nullptr;
@@ -500,8 +508,10 @@ Status QtWindowLayer::ComboSelect(int combo, int item) {
   }
   if (auto* list = qobject_cast<QListWidget*>(box)) {
     if (item < -1 || item >= list->count()) return Status::kWindowsControlError;
-    if (item == -1) list->clearSelection();
-    else list->setCurrentRow(item, QItemSelectionModel::ClearAndSelect);
+    if (item == -1)
+      list->clearSelection();
+    else
+      list->setCurrentRow(item, QItemSelectionModel::ClearAndSelect);
     return Status::kOk;
   }
   return Status::kWindowsControlError;

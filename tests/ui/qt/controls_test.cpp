@@ -137,7 +137,12 @@ TEST_F(ControlsTest, ListViewIsFilledSelectedConfirmedAndGivesItsSlotBack) {
   ASSERT_EQ(v, 0);
   ASSERT_EQ(Windows().ListViewAddColumn(v, "Cliente", 20, 'A'), Status::kOk);
   ASSERT_EQ(Windows().ListViewAddColumn(v, "Saldo", 10, '2'), Status::kOk);
-  const char* names[] = {"Ferreter\xed" "a", "Panader\xed" "a", "Taller"};
+  const char* names[] = {
+      "Ferreter\xed"
+      "a",
+      "Panader\xed"
+      "a",
+      "Taller"};
   for (int row = 0; row < 3; ++row) {
     ASSERT_EQ(Windows().ListViewSetItem(v, row, 0, Slice(names[row])), Status::kOk);
     ASSERT_EQ(Windows().ListViewSetItem(v, row, 1, "12,50"), Status::kOk);
@@ -146,7 +151,9 @@ TEST_F(ControlsTest, ListViewIsFilledSelectedConfirmedAndGivesItsSlotBack) {
   EXPECT_EQ(Windows().ListViewRowCount(v), 6);
   {
     AreaMark mark;
-    EXPECT_EQ(Windows().ListViewItem(v, 1, 0).str(), "Panader\xed" "a");
+    EXPECT_EQ(Windows().ListViewItem(v, 1, 0).str(),
+              "Panader\xed"
+              "a");
     EXPECT_TRUE(Windows().ListViewItem(v, 9, 0).empty());
   }
   QTableWidget* table = Table(v);
@@ -224,7 +231,7 @@ TEST_F(ControlsTest, ComboBoxesTakeTrimmedItemsEnterConfirmsEscCancels) {
   EXPECT_EQ(box->itemText(0), "Uno");
   EXPECT_EQ(box->itemText(1), "Dos");
   CellMetrics m = CurrentCellMetrics();
-  EXPECT_EQ(box->width(), CellsWidth(10) + 40);   // "Tres largo" and the drop-down's arrow
+  EXPECT_EQ(box->width(), CellsWidth(10) + 40);  // "Tres largo" and the drop-down's arrow
   EXPECT_EQ(list->width(), CellsWidth(1) + 20);
   EXPECT_EQ(list->height(), 2 * m.height + 2 * list->frameWidth());  // one line per item
   EXPECT_EQ(box->maxVisibleItems(), 5);
@@ -281,16 +288,17 @@ struct KeyCase {
 TEST_F(ControlsTest, KeyMapsAndPlainControls) {
   const KeyCase cases[] = {
       {0, 0, Qt::Key_F4, 25 | (12 << 8)},
-      {1, 0, Qt::Key_F4, 0},               // F4 does nothing under map 1
+      {1, 0, Qt::Key_F4, 0},  // F4 does nothing under map 1
       {1, 0, Qt::Key_F3, 25 | (15 << 8)},
       {0, 0, Qt::Key_Tab, 1},
-      {0, 512, Qt::Key_F4, 0},             // plain controls translate nothing
+      {0, 512, Qt::Key_F4, 0},  // plain controls translate nothing
       {0, 512, Qt::Key_Return, 0},
   };
   WindowId w = Recorded();
   QLineEdit* edit = FocusedEdit(w);
   for (const KeyCase& c : cases) {
-    SCOPED_TRACE(std::to_string(c.map) + "/" + std::to_string(c.compat) + "/" + std::to_string(c.key));
+    SCOPED_TRACE(std::to_string(c.map) + "/" + std::to_string(c.compat) + "/" +
+                 std::to_string(c.key));
     SetWord(kKeyMap, static_cast<uint16_t>(c.map));
     SetWord(kCompat, static_cast<uint16_t>(c.compat));
     g_actions.clear();
@@ -425,20 +433,29 @@ TEST_F(ControlsTest, SelectionWindowPicksWithEnterAndLeavesScreenshots) {
   int v = Windows().ListViewCreate(below, ListViewSpec{1, 1, 30, 8});
   (void)Windows().ListViewAddColumn(v, "Cliente", 18, 'A');
   (void)Windows().ListViewAddColumn(v, "Saldo", 9, '2');
-  const char* rows[][2] = {{"Ferreter\xed" "a Mart\xednez", "1.250,00"}, {"Panader\xed" "a Sol", "87,40"},
+  const char* rows[][2] = {{"Ferreter\xed"
+                            "a Mart\xednez",
+                            "1.250,00"},
+                           {"Panader\xed"
+                            "a Sol",
+                            "87,40"},
                            {"Taller Vigo", "0,00"}};
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 2; ++c) (void)Windows().ListViewSetItem(v, r, c, Slice(rows[r][c]));
   }
   (void)Windows().ListViewSelect(v, 1, true);
   (void)Windows().ComboCreate(below, ComboSpec{2, 33, "Efectivo,Tarjeta,Transferencia", false});
-  (void)Windows().ComboCreate(below, ComboSpec{7, 33, "Contado,30 d\xed" "as,60 d\xed" "as", true});
+  (void)Windows().ComboCreate(below, ComboSpec{7, 33,
+                                               "Contado,30 d\xed"
+                                               "as,60 d\xed"
+                                               "as",
+                                               true});
   (void)Windows().CreateButton(below, ButtonSpec{3100, "Ok", -1, -14, 12, true});
   WindowWidget(below)->show();
   QApplication::processEvents();
   std::string dir = TESSALY_SCREENSHOTS;
-  EXPECT_TRUE(WindowWidget(below)->grab().save(
-      QString::fromStdString(dir + "/list_and_combo_window.png")));
+  EXPECT_TRUE(
+      WindowWidget(below)->grab().save(QString::fromStdString(dir + "/list_and_combo_window.png")));
   QTimer::singleShot(100, [dir] {
     QWidget* top = WindowWidget(Windows().TopWindow());
     auto* table = top->findChild<QTableWidget*>();
