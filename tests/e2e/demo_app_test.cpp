@@ -103,9 +103,10 @@ class DemoAppTest : public ::testing::Test {
 };
 
 TEST_F(DemoAppTest, GeneratesTheDataSetAndTheApplicationReadsIt) {
-  Outcome g = Generate({"--notes", "120"});
+  Outcome g = Generate({"--notes", "120", "--check"});
   ASSERT_EQ(g.exit_code, 0) << g.err;
   EXPECT_NE(g.out.find("200 customers, 500 articles, 120 delivery notes"), std::string::npos);
+  EXPECT_NE(g.out.find("check passed"), std::string::npos) << g.out;
 
   // Counts, a customer's IBAN against the application's own check, the VAT
   // rates, and an invoice whose registry entries add up to its totals.
@@ -151,6 +152,32 @@ TEST_F(DemoAppTest, ASavedDeliveryLineMovesTheStock) {
   g = Generate({"--add-line", "A25,999,A00001,7"});
   EXPECT_EQ(g.exit_code, 1);
   EXPECT_NE(g.err.find("no delivery note"), std::string::npos) << g.err;
+}
+
+// Stock is the initial stock less the delivered quantities, also after a
+// line saved later; a stock changed behind the lines' back is named.
+TEST_F(DemoAppTest, TheCheckFindsStockThatTheLinesDoNotExplain) {
+  ASSERT_EQ(Generate({"--notes", "300", "--seed", "7"}).exit_code, 0);
+  ASSERT_EQ(Generate({"--add-line", "A25,3,A00002,4"}).exit_code, 0);
+  Outcome g = Generate({"--check", "--seed", "7"});
+  EXPECT_EQ(g.exit_code, 0) << g.err;
+  Outcome o = Tessaly("ExpEval X=FILESEL('presup');X=FILESEL('pedidos')\r\n" +
+                      Expect("FN#FLEN('presup')>0") + Expect("FN#FLEN('pedidos')>0"));
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+
+  // One more unit in the stock field of A00003 (offset 75, width 10, in
+  // records of 111 bytes), as an edit that no line explains.
+  std::string articles = ReadFile(app_ / "articulos.DIR");
+  const size_t at = articles.find("A00003");
+  ASSERT_TRUE(at != std::string::npos && at % 111 == 0);
+  char stock[16];
+  std::snprintf(stock, sizeof stock, "%10.2f", std::stod(articles.substr(at + 75, 10)) + 1);
+  articles.replace(at + 75, 10, stock);
+  std::ofstream(app_ / "articulos.DIR", std::ios::binary) << articles;
+  g = Generate({"--check", "--seed", "7"});
+  EXPECT_EQ(g.exit_code, 1);
+  EXPECT_NE(g.err.find("article A00003"), std::string::npos) << g.err;
+  EXPECT_EQ(g.err.find("A00002"), std::string::npos) << g.err;
 }
 
 TEST_F(DemoAppTest, ADeletedDataFileComesBackEmpty) {
