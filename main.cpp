@@ -34,6 +34,7 @@
 #include "menus/menu.h"
 #include "platform/encoding.h"
 #include "platform/process.h"
+#include "ui/accept.h"
 #include "ui/choose.h"
 #include "ui/qt/qt_windows.h"
 #include "proc/procedures.h"
@@ -83,6 +84,7 @@ void InstallLayers() {
   InstallBackupProcesses();
   InstallDataBuiltinFunctions();
   InstallProcedures();
+  InstallCaptureWindows();
 
   StartupServices services;
   services.create_variables = &CreateVariables;

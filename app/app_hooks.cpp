@@ -7,6 +7,7 @@
 #include "core/string_area.h"
 #include "core/string_tables.h"
 #include "data/parameters.h"
+#include "ui/accept.h"
 
 namespace tessaly {
 namespace {
@@ -19,7 +20,7 @@ struct HookEntry {
 };
 
 constexpr HookEntry kHooks[] = {
-    {4, nullptr},          {5, nullptr},
+    {4, &ParameterFileCaptureHook}, {5, nullptr},
     {6, &ProcessListHook}, {7, &StepsStubHook},
     {8, nullptr},          {10, nullptr},
     {11, nullptr},         {12, nullptr},

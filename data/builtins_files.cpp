@@ -15,6 +15,7 @@
 #include "core/string_tables.h"
 #include "core/text.h"
 #include "data/builtins_data_internal.h"
+#include "data/parameters.h"
 #include "data/streams.h"
 #include "expr/evaluator.h"
 #include "expr/variables.h"
@@ -230,3 +231,11 @@ Status Write(FunctionCall& call) {
 }
 
 }  // namespace tessaly::builtins
+
+namespace tessaly {
+
+Status MergeParameterFile(Slice path, Slice assignments) {
+  return builtins::MergeParameters(path, assignments);
+}
+
+}  // namespace tessaly

@@ -162,4 +162,11 @@ Slice ParameterValueByName(Slice keyword, int item = 0);
 // without the expression fallback.
 bool ParameterPresent(Slice keyword);
 
+// Writes a parameter file again as one line of NAME=value assignments: the
+// given ones first (comma-separated NAME=expression, the expressions
+// evaluated, texts quoted so that reading the file back gives the same
+// value), then those already in the file for other names. The old file is
+// replaced only once the new one is complete.
+Status MergeParameterFile(Slice path, Slice assignments);
+
 }  // namespace tessaly

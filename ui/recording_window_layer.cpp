@@ -1,7 +1,12 @@
 #include "ui/recording_window_layer.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "core/flags.h"
 #include "core/string_area.h"
 #include "core/text.h"
+#include "ui/screen.h"
 
 namespace tessaly {
 
@@ -140,10 +145,41 @@ WindowActionFn RecordingWindowLayer::WindowAction(WindowId window, void** contex
 }
 
 Status RecordingWindowLayer::Dispatch(WindowId window, int action) {
-  void* context = nullptr;
-  WindowActionFn fn = WindowAction(window, &context);
-  if (fn == nullptr) return Status::kBadInputData;
-  return fn(context, window, action);
+  auto it = open.find(window);
+  if (it == open.end() || it->second.closed) return Status::kBadInputData;
+  Status result;
+  if (it->second.request.action != nullptr) {
+    result = it->second.request.action(it->second.request.context, window, action);
+  } else {
+    // As a window does for the screen shown in it: the field the user left
+    // with a navigation key is read back first.
+    int instance = -1;
+    for (int n = ScreenInstanceCount() - 1; n >= 0 && instance < 0; --n) {
+      if (ScreenInstanceAt(n)->window == window) instance = n;
+    }
+    if (instance < 0) return Status::kBadInputData;
+    if (ScreenCurrentNumber() != instance) (void)ScreenSwitchTo(instance);
+    int field = ScreenInstanceAt(instance)->current_field;
+    int key = Word(kLastKey);
+    constexpr int kNavigationKeys[] = {0, 8, 9, 19, 22, 23, 28, 29, 32};
+    if (field > 0 && std::find(std::begin(kNavigationKeys), std::end(kNavigationKeys), key) !=
+                         std::end(kNavigationKeys)) {
+      AreaMark mark;
+      Status read = ScreenSetField(kMaskTypedFiles, field, FieldControlText(window, field));
+      if (read.code() >= 128) return mark.Release(read);
+    }
+    result = ScreenDispatch(action);
+    if (result == Status(64)) {
+      (void)CloseWindow(window, result);
+      return result;
+    }
+  }
+  auto now = open.find(window);
+  if (now != open.end() && !now->second.closed && result.code() < 128 &&
+      (result.code() & 8) != 0) {
+    (void)CloseWindow(window, Status(static_cast<uint16_t>(result.code() & ~(4 | 8 | 16))));
+  }
+  return result;
 }
 
 Status RecordingWindowLayer::CreateButton(WindowId window, const ButtonSpec& spec) {

@@ -19,7 +19,7 @@
 //   "combo K W R,C <list>"           ComboCreate (slot K)
 //   "picture W <file>"               ShowPicture
 //
-// Windows: OpenWindow gives each window the next number from 1 and makes it
+// Windows: OpenWindow gives each window the next number from 2 and makes it
 // the top; RunWindow calls `on_run` (a test's script acting as the user: it
 // dispatches actions through Dispatch and may type into controls) and then
 // answers the result the window was closed with, or 143 when the script
@@ -88,8 +88,11 @@ class RecordingWindowLayer final : public WindowLayer {
   void ComboDestroy(int combo) override;
   Status ShowPicture(WindowId window, Slice file) override;
 
-  // Sends an action to a window as its controls would (the request's
-  // handler); 163 for a window that is not open or has none.
+  // Sends an action to a window as its controls would: to the request's
+  // handler, or to the screen shown in the window (the field left with a
+  // navigation key in `_LASTKEY` read back from what was typed first). A
+  // result below 128 with bit 8 closes the window, as does the end of the
+  // screen (64). 163 for a window that is not open.
   Status Dispatch(WindowId window, int action);
 
   struct OpenWindowState {
@@ -100,7 +103,7 @@ class RecordingWindowLayer final : public WindowLayer {
   };
   std::map<WindowId, OpenWindowState> open;
   std::vector<WindowId> order;  // bottom first
-  WindowId next_window = 1;
+  WindowId next_window = 2;  // 1 stands for the window a test starts with
   // Called by RunWindow with the window being run.
   std::function<void(RecordingWindowLayer&, WindowId)> on_run;
   // Controls by (window, identifier) other than field controls: buttons.

@@ -220,6 +220,27 @@ TEST_F(E2eTest, WritesTheResultsOfAnInputFile) {
             "Hola, Cancel\r\n" + app_.string() + "\r\n 42.00\r\n");
 }
 
+TEST_F(E2eTest, BatchCapturesTakeTheirValuesFromTheInputFileAndWriteTheOutputFile) {
+  // A capture described by a parameter set, whose hook runs its STEPS$, and
+  // a procedure's ACCEPT: each reads the line after its request; a line
+  // with fewer values leaves the default.
+  WriteFile(app_ / "CAPT.PPN",
+            "01 ACBOUND$=\"'Mes:':'N2':MES#,'Cliente:':'A10':CLI$:'nadie'\"\r\n"
+            "01 WINNAME$=\"Periodo\":ACCEPT_PRC%=6:STEPS$=\"'ExpEval DOBLE#=MES#*2'\"\r\n");
+  WriteFile(app_ / "PIDE.PRX",
+            "ACCEPT \"'Importe:':'N6':IMP#,'Nota:':'A8':NOTA$:'sin nota'\",'Cobro'\r\n"
+            "X=WRITE('%APPPATH_DOCS%\\res.txt';-1;CLI$+' '+FN$MASK('#';DOBLE#)+' '+FN$MASK('###';IMP#)+' '+NOTA$)\r\n");
+  WriteFile(work_ / "in.txt",
+            "AcceptRun CAPT,1\n"
+            "4,Ana\n"
+            "PrcExec PIDE\n"
+            "125\n");
+  Outcome o = Tessaly({Dpath(), "INPUT=in.txt", "OUTPUT=out.txt", "RUN=ExpEval 1"});
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(ReadFile(work_ / "out.txt"), "' 4','Ana'\r\n'   125','sin nota'\r\n");
+  EXPECT_EQ(ReadFile(work_ / "res.txt"), "Ana 8 125 sin nota") << o.err;
+}
+
 TEST_F(E2eTest, AFailingInputLineEndsTheRunWithItsStatus) {
   WriteFile(app_ / "in.txt", "ExpEval 'A'+1\nHelp about\n");
   Outcome o = Tessaly({Dpath(), "INPUT=" + (app_ / "in.txt").string(), "RUN=ExpEval 1"});
@@ -261,8 +282,7 @@ TEST_F(E2eTest, BadRequestsEndWithTheirStatus) {
 TEST_F(E2eTest, WindowRequestsWithoutADisplayEndAtOnce) {
   // 148 while the window is not part of the build, 143 once it is: either
   // way the run names the request and never waits for a window.
-  for (const char* request : {"AcceptRun CUSTOMERS", "MantAux CUSTOMERS", "MantMain CUSTOMERS",
-                              "LnManMain CUSTOMERS"}) {
+  for (const char* request : {"MantAux CUSTOMERS", "MantMain CUSTOMERS", "LnManMain CUSTOMERS"}) {
     Outcome o = Tessaly({Dpath(), std::string("RUN=") + request});
     EXPECT_TRUE(o.exit_code == 148 || o.exit_code == 143) << request << ": " << o.exit_code;
     std::string name(request, std::string(request).find(' '));
