@@ -121,6 +121,13 @@ std::string Padded(long value, int width) {
   return s;
 }
 
+// A code: a prefix and a zero-padded number.
+std::string Code(const char* prefix, long value, int width) {
+  std::string s = prefix;
+  s += Padded(value, width);
+  return s;
+}
+
 // A document number as its N field stores it: right-aligned in blanks.
 std::string StoredNumber(long value) {
   std::string s = std::to_string(value);
@@ -377,7 +384,7 @@ std::vector<Customer> PlanCustomers(Random& r) {
   std::vector<Customer> customers;
   for (int i = 1; i <= kCustomerCount; ++i) {
     Customer c;
-    c.code = "C" + Padded(i, 5);
+    c.code = Code("C", i, 5);
     bool company = r.Below(3) == 0;
     if (company) {
       c.name = std::string(r.Pick(kTrades)) + " " + r.Pick(kSurnames) + " " + r.Pick(kCompanyForms);
@@ -391,15 +398,15 @@ std::vector<Customer> PlanCustomers(Random& r) {
     c.town = &r.Pick(kTowns);
     c.pays = r.Between(1, 3);
     c.days = 30 * r.Between(0, 2);
-    c.series = r.Below(10) == 0 ? "B" : "A";
+    c.series = std::string(r.Below(10) == 0 ? "B" : "A");
     c.bank = r.Pick(kBanks);
     c.branch = Digits(r, 4);
     c.account = Digits(r, 10);
     c.street = std::string(r.Pick(kStreets)) + ", " + std::to_string(r.Between(1, 180));
     c.zip = c.town->zip_prefix + Padded(r.Between(1, 99), 2);
     c.phone = std::string(r.Below(2) ? "6" : "9") + Digits(r, 8);
-    c.paydays = r.Below(4) == 0 ? "5,20" : "";
-    c.disc = r.Below(5) == 0 ? "5" : "0";
+    c.paydays = std::string(r.Below(4) == 0 ? "5,20" : "");
+    c.disc = std::string(r.Below(5) == 0 ? "5" : "0");
     c.created = std::to_string(kYear - 1) + Padded(r.Between(1, 12), 2) + "15";
     customers.push_back(c);
   }
@@ -429,7 +436,7 @@ void WriteCustomers(const std::vector<Customer>& customers) {
     Set(kCustomers, "CITY", c.town->city);
     Set(kCustomers, "PROVINCE", c.town->province);
     Set(kCustomers, "PHONE", c.phone);
-    Set(kCustomers, "EMAIL", "cliente" + Padded(i, 3) + "@correo.example");
+    Set(kCustomers, "EMAIL", Code("cliente", i, 3) + "@correo.example");
     Set(kCustomers, "BANK", c.bank);
     Set(kCustomers, "BRANCH", c.branch);
     Set(kCustomers, "DC", control);
@@ -452,7 +459,7 @@ std::vector<Article> PlanArticles(Random& r) {
   for (int i = 1; i <= kArticleCount; ++i) {
     const ArticleKind& kind = kArticleKinds[(i - 1) % std::size(kArticleKinds)];
     Article a;
-    a.code = "A" + Padded(i, 5);
+    a.code = Code("A", i, 5);
     a.descr = std::string(kind.name) + " " + r.Pick(kArticleQualities) + " " + r.Pick(kArticleSizes);
     a.family = kind.family;
     a.unit = kind.unit;
@@ -482,7 +489,7 @@ void WriteArticles(const std::vector<Article>& articles) {
     Set(kArticles, "VATCODE", std::string(1, a.vat_code));
     Set(kArticles, "STOCK", std::to_string(a.stock));
     Set(kArticles, "MINSTOCK", std::to_string(a.minstock));
-    Set(kArticles, "BARCODE", "84" + Padded(1000 + i, 10) + std::to_string(i % 10));
+    Set(kArticles, "BARCODE", Code("84", 1000 + i, 10) + std::to_string(i % 10));
     Set(kArticles, "UNIT", a.unit);
     Insert(kArticles);
   }
