@@ -208,7 +208,17 @@ Status HandleAction(CaptureContext* context, int action) {
       return mark.Release(ShowHelpPage(page));
     }
     case kActRecordOp: {
-      if (parameter == kConfirmParameter) return ScreenCloseAction(action);
+      if (parameter == kConfirmParameter) {
+        // The field being typed in counts even when the command came
+        // without the focus leaving it (a key of the button, Enter in a list).
+        if (inst->window != kNoWindow && inst->current_field > 0) {
+          AreaMark mark;
+          Status read = ScreenSetField(kMaskTypedFiles, inst->current_field,
+                                       Windows().FieldControlText(inst->window, inst->current_field));
+          if (read.code() >= 128) return mark.Release(read);
+        }
+        return ScreenCloseAction(action);
+      }
       int key = Word(kLastKey);
       const ScreenField* f = def->field(inst->current_field);
       if ((key == kKeyPgUp || key == kKeyPgDn) && f != nullptr && !f->update_list.empty()) {

@@ -30,6 +30,7 @@
 #include "core/text.h"
 #include "platform/paths.h"
 #include "ui/qt/qt_windows_internal.h"
+#include "ui/screen.h"
 
 namespace tessaly {
 namespace {
@@ -185,9 +186,10 @@ Status QtWindowLayer::CreateButton(WindowId window, const ButtonSpec& spec) {
   Slot* s = Live(window);
   if (s == nullptr) return Status::kBadInputData;
   CellMetrics m = CurrentCellMetrics();
-  // Negative cells count from the far edges of the window's content.
+  // Negative cells count from the far edges of the window: the right edge
+  // of the content, the last row of the bottom margin.
   int column = spec.column > 0 ? spec.column : s->columns + spec.column + 1;
-  int row = spec.row > 0 ? spec.row : s->rows + spec.row + 1;
+  int row = spec.row > 0 ? spec.row : s->rows + ScreenGeometryInForce().bottom + spec.row + 1;
   int x = CellX(std::max(1, column));
   int y = CellY(std::max(1, row)) - (spec.half_up ? m.height / 2 : 0);
   auto* button = new QPushButton(ToQt(Slice::Of(spec.text)), s->window->canvas());
