@@ -334,6 +334,8 @@ Status RunMainMenuWindow(Slice menu_file) {
   // window is there to say it over.
   if (!problem.ok()) (void)ShowError(problem);
   (void)Windows().SetStatusLine(window, Slice::Of(title));
+  // The runtime's logo fills the client area under the menu bar.
+  (void)Windows().ShowPicture(window, kLogoPicture);
   // The loop's result is how the window closed, not a failure of the run.
   (void)Windows().RunWindow(window);
   return mark.Release(Status::kOk);
