@@ -197,3 +197,34 @@ TEST_F(DemoAppTest, TheApplicationStartsWithoutData) {
 }
 
 }  // namespace
+
+TEST_F(DemoAppTest, ItsCapturesListDeliveryNotesAndKeepTheCompanyDetails) {
+  Outcome g = Generate({"--notes", "300"});
+  ASSERT_EQ(g.exit_code, 0) << g.err;
+  // "Listado de albaranes" asks for a period; "Datos de la empresa" writes
+  // what was typed into the parameter file the next start reads.
+  Outcome o = Tessaly(
+      "AcceptRun TYLIST,1\r\n"
+      "01/06/2025,30/06/2025\r\n"
+      "AcceptRun TYEMPR,1,56,6,0,,0\r\n"
+      "Ferreteria Nueva SL,B87654321\r\n");
+  ASSERT_EQ(o.exit_code, 0) << o.err;
+  std::string list = ReadFile(root_ / "albaranes.txt");
+  ASSERT_FALSE(list.empty()) << o.err;
+  std::istringstream lines(list);
+  std::string line;
+  std::getline(lines, line);  // the field names
+  int notes = 0;
+  while (std::getline(lines, line)) {
+    ++notes;
+    std::string date = line.substr(line.find(';', line.find(';') + 1) + 1, 8);
+    EXPECT_TRUE(date >= "20250601" && date <= "20250630") << line;
+  }
+  EXPECT_GT(notes, 0);
+
+  ASSERT_NE(ReadFile(root_ / "data/TYPARINI.DAT").find("Nueva"), std::string::npos) << ReadFile(root_ / "data/TYPARINI.DAT") << o.err;
+  Outcome again = Tessaly(Expect("EMPRESA$=='Ferreteria Nueva SL'") +
+                          Expect("NIFEMP$=='B87654321'") +
+                          Expect("DIREMP$=='Calle Mayor, 1 - 28013 Madrid'"));
+  EXPECT_EQ(again.exit_code, 0) << again.err;
+}

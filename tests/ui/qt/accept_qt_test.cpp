@@ -11,7 +11,9 @@
 #include <functional>
 #include <string>
 
+#include "core/environment_table.h"
 #include "core/flags.h"
+#include "core/process.h"
 #include "core/hooks.h"
 #include "core/message_box.h"
 #include "core/runtime_arrays.h"
@@ -157,6 +159,28 @@ TEST_F(AcceptQtTest, TheOkButtonTakesWhatWasTypedAndTheLastValuesAreTheDefaults)
   EXPECT_EQ(Eval("NOM$"), "Ana");
   EXPECT_EQ(Eval("KG#"), "9") << "the text of a field entered is selected, so typing replaces it";
   EXPECT_EQ(r.values, "'Ana','   9','x'");
+}
+
+TEST_F(AcceptQtTest, TheDemoCompanyCaptureShowsTheCompanyAndEscChangesNothing) {
+  const std::string app = std::string(TESSALY_FIXTURES) + "/../../apps/tessaly";
+  ASSERT_EQ(SetEnvironment(kEnvDefaultFolder, Slice::Of(app)), Status::kOk);
+  {
+    AreaMark mark;
+    ASSERT_FALSE(Evaluate("EMPRESA$='Comercial Tessaly, S.L.';NIFEMP$='B12345674'").failed());
+  }
+  Later([] {
+    WindowId w = Windows().TopWindow();
+    ASSERT_NE(Edit(1), nullptr);
+    EXPECT_EQ(Edit(1)->text().toStdString(), "Comercial Tessaly, S.L.");
+    EXPECT_EQ(Edit(2)->text().toStdString(), "B12345674");
+    (void)WindowWidget(w)->grab().save(QString(TESSALY_SCREENSHOTS) + "/company_capture.png");
+    Key("Otra", Qt::Key_Escape);
+  }, 50);
+  ASSERT_EQ(AcceptRunProcess(kProcAcceptRun, "TYEMPR,1,56,6,0,,0"), Status::kOk)
+      << GetDetail().str();
+  EXPECT_EQ(Eval("EMPRESA$"), "Comercial Tessaly, S.L.");
+  EXPECT_EQ(Windows().WindowCount(), 0);
+  EXPECT_EQ(ScreenInstanceCount(), 0);
 }
 
 }  // namespace
