@@ -12,6 +12,7 @@
 
 #include "core/command_line.h"
 #include "core/environment_table.h"
+#include "core/message_box.h"
 #include "core/process.h"
 #include "core/startup_services.h"
 #include "data/parameters.h"
@@ -310,6 +311,28 @@ TEST_F(AcceptTest, TheAcceptCommandStoresAndSaysHowItEnded) {
   EXPECT_EQ(CommandDispatch(kCmdAccept, ""), Status::kSyntaxError);
   ClearDetail();
   ClearCommands();
+}
+
+TEST_F(AcceptTest, F1AsksTheHelpHookElseShowsTheScreensHelpPage) {
+  RecordingMessageBoxUi boxes;
+  ScopedMessageBoxUi scoped(&boxes);
+  constexpr Key kF1{11, 19};
+  // Without a help hook: the page of HELP$, here one that does not exist.
+  User({{"", kF1}, {"", kEsc}});
+  EXPECT_EQ(AcceptAndStore("", "'A:':'A5':X$ /HELP$=nosuch.html").status, Status::kUserCanceled);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_NE(boxes.boxes[0].text.find("nosuch.html,1"), std::string::npos) << boxes.boxes[0].text;
+
+  // The application's help hook gets the capture's screen instead.
+  static int asked = 0;
+  RegisterHook(kHookHelp, [](int, Slice, void* object) {
+    asked += object == ScreenCurrentInstance() ? 1 : 100;
+    return Slice();
+  });
+  User({{"", kF1}, {"", kEsc}});
+  EXPECT_EQ(AcceptAndStore("", "'A:':'A5':X$ /HELP$=nosuch.html").status, Status::kUserCanceled);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
 // ---- Captures by request -----------------------------------------------------------------
