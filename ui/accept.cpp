@@ -103,6 +103,18 @@ struct CaptureContext {
   int hook = 0;                // the close hook of a capture by request
 };
 
+// The texts of all fields of the current screen, each quoted, joined by ",".
+std::string FieldTexts() {
+  std::string texts;
+  const ScreenDefinition* def = ScreenCurrentDefinition();
+  for (int i = 1; def != nullptr && i <= def->field_count(); ++i) {
+    AreaMark mark;
+    if (i > 1) texts += ',';
+    texts += Quote(ScreenFieldText(i), '\'').str();
+  }
+  return texts;
+}
+
 // Items of a comma list, split outside quotes, each unquoted.
 std::vector<std::string> ValueItems(std::string_view list) {
   std::vector<std::string> out;
@@ -217,7 +229,16 @@ Status HandleAction(CaptureContext* context, int action) {
                                        Windows().FieldControlText(inst->window, inst->current_field));
           if (read.code() >= 128) return mark.Release(read);
         }
-        return ScreenCloseAction(action);
+        // A capture by request stores nothing itself: with an OUTPUT file
+        // what it was confirmed with is written there.
+        const bool by_request = context != nullptr && context->hook > 0;
+        std::string texts = by_request && Word(kOutHnd) != 0 ? FieldTexts() : std::string();
+        Status closed = ScreenCloseAction(action);
+        if (!texts.empty() && closed.code() < 122) {
+          Status out = AppendOutputLine(Slice::Of(texts));
+          if (!out.ok()) return out;
+        }
+        return closed;
       }
       int key = Word(kLastKey);
       const ScreenField* f = def->field(inst->current_field);
@@ -833,19 +854,6 @@ Status CaptureFromScreen(Slice parameters) {
       result = DefaultHandler(&context, kConfirm);
     } else {
       result = s;
-    }
-    // The capture confirmed with the "Ok" button writes what it holds.
-    if (result.code() < 122 && Word(kOutHnd) != 0 && ScreenInstanceCount() > base) {
-      (void)ScreenSwitchTo(base);
-      std::string texts;
-      const ScreenDefinition* def = ScreenCurrentDefinition();
-      for (int i = 1; i <= def->field_count(); ++i) {
-        AreaMark line_mark;
-        if (i > 1) texts += ',';
-        texts += Quote(ScreenFieldText(i), '\'').str();
-      }
-      Status out = AppendOutputLine(Slice::Of(texts));
-      if (!out.ok()) result = out;
     }
   } else {
     (void)Windows().RunWindow(window);

@@ -363,9 +363,14 @@ class CaptureByRequest : public AcceptTest {
 
 TEST_F(CaptureByRequest, TheParameterFileCaptureMergesWhatWasTyped) {
   Input("'Nueva SL','B12345678'\n");
+  std::string output = UseOutputFile();
+  SetWord(kOutHnd, 1);
   const std::string base = dir_ + "/app/CAPT";
   Status s = AcceptRunProcess(kProcAcceptRun, Slice::Of(base + ",1,40,4,0,,0"));
+  SetWord(kOutHnd, 0);
   ASSERT_EQ(s, Status::kOk) << GetDetail().str();
+  // The OUTPUT file gets the fields as they were confirmed, at their widths.
+  EXPECT_EQ(ReadFile(output), "'Nueva SL" + std::string(22, ' ') + "','B12345678'\r\n");
   std::string written = ReadFile(dir_ + "/data/empresa.dat");
   EXPECT_NE(written.find("EMPRESA$='Nueva SL'"), std::string::npos) << written;
   EXPECT_NE(written.find("NIF$='B12345678'"), std::string::npos) << written;
