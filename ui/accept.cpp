@@ -204,7 +204,8 @@ Status HandleAction(CaptureContext* context, int action) {
     case kActFirstFocus: {
       int first = ScreenNextField(0, +1);
       if (first > 0) (void)ScreenMoveTo(first);
-      return Status::kOk;
+      // The first field the input enters takes the caller's extra text.
+      return ApplyExtraText(context);
     }
     case kActHelp: {
       if (GetHook(kHookHelp) != nullptr) {
@@ -795,8 +796,16 @@ Status CaptureFromScreen(Slice parameters) {
       return mark.Release(opened.ok() ? Status(Status::kScreenEnviron) : opened);
     }
   }
+  CaptureContext context;
+  // The loader's extra text waits for the first field focus; a capture that
+  // ends before it takes it back.
+  auto drop_extra = [&] {
+    if (context.extra_pending) (void)strtab::Pop(kExtraTextTable);
+    context.extra_pending = false;
+  };
   auto finish = [&](Status why) {
     if (window != kNoWindow) (void)Windows().CloseWindow(window, why);
+    drop_extra();
     while (ScreenInstanceCount() > base) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
     return mark.Release(why);
   };
@@ -813,7 +822,6 @@ Status CaptureFromScreen(Slice parameters) {
   Status s = ScreenLoad(load);
   if (!s.ok()) return finish(s);
   ScreenCurrentInstance()->window = window;
-  CaptureContext context;
   context.extra_pending = true;
   s = ScreenSetWin(flags);
   if (!s.ok()) return finish(s);
@@ -861,6 +869,7 @@ Status CaptureFromScreen(Slice parameters) {
     result = Status::kOk;
   }
   if (set_opened) (void)OpenSet("RESTORE");
+  drop_extra();
   while (ScreenInstanceCount() > base) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
   ScreenGeometryReset();
   if (result.code() >= 122) return mark.Release(result);

@@ -377,6 +377,7 @@ TEST_F(CaptureByRequest, TheParameterFileCaptureMergesWhatWasTyped) {
   EXPECT_NE(written.find("OTRA$='se queda'"), std::string::npos) << written;
   EXPECT_EQ(Eval("EMPRESA$"), "Nueva SL");
   EXPECT_EQ(ScreenInstanceCount(), 0);
+  EXPECT_EQ(strtab::Count(34), 0) << "the loader's extra text is not left behind";
 }
 
 TEST_F(CaptureByRequest, TheFileIsReadFirstSoTheCaptureStartsFromIt) {
@@ -390,8 +391,15 @@ TEST_F(CaptureByRequest, TheFileIsReadFirstSoTheCaptureStartsFromIt) {
   ASSERT_EQ(AcceptRunProcess(kProcAcceptRun, Slice::Of(base + ",1,40,4,0,,0")), Status::kOk)
       << GetDetail().str();
   EXPECT_EQ(Eval("EMPRESA$"), "Vieja SL");
-  EXPECT_EQ(ReadFile(dir_ + "/data/empresa.dat"), "EMPRESA$='Vieja SL';OTRA$='se queda'\r\n");
   EXPECT_EQ(windows_.CallsStartingWith("open ").at(0).substr(0, 9), "open 2 3 ");
+
+  // The request's extra text goes into the field the input enters first.
+  windows_.Clear();
+  ASSERT_EQ(AcceptRunProcess(kProcAcceptRun, Slice::Of(base + ",1,40,4,0,,0,'Otra SL'")),
+            Status::kOk);
+  EXPECT_EQ(windows_.Text(3, 1), "Otra SL");
+  EXPECT_EQ(strtab::Count(34), 0);
+  EXPECT_EQ(ReadFile(dir_ + "/data/empresa.dat"), "EMPRESA$='Vieja SL';OTRA$='se queda'\r\n");
 }
 
 TEST_F(CaptureByRequest, AParameterSetCaptureRunsItsHookOnConfirm) {
