@@ -652,11 +652,9 @@ AcceptResult Accept(Slice title, Slice field_list, AcceptContinuation continuati
   if (continuation != nullptr &&
       (result.status.ok() || result.status == Status::kUserCanceled)) {
     (void)strtab::Push(kAcceptListTable, field_list);
-    const int above = ScreenInstanceCount();
     // The continuation works on the screen below the capture.
     if (left_open && below > 0) (void)ScreenSwitchTo(below - 1);
     result.status = continuation(context, result.last_key);
-    (void)above;
   }
   // A capture nobody stored is closed without storing.
   while (ScreenInstanceCount() > below) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
