@@ -40,6 +40,7 @@
 #include "core/string_tables.h"
 #include "core/text.h"
 #include "platform/encoding.h"
+#include "ui/qt/qt_choices.h"
 #include "ui/qt/qt_windows_internal.h"
 #include "ui/screen.h"
 
@@ -944,10 +945,12 @@ void InstallQtWindows(int* argc, char** argv) {
   if (g_boxes == nullptr) g_boxes = std::make_unique<QtMessageBoxUi>(g_layer.get());
   SetWindowLayer(g_layer.get());
   InstallMessageBoxUi(g_boxes.get());
+  InstallQtChoices();
 }
 
 void RemoveQtWindows() {
   if (g_layer == nullptr) return;
+  RemoveQtChoices();
   g_layer->CloseAllWindows();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   SetWindowLayer(nullptr);

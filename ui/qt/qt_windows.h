@@ -1,8 +1,9 @@
 // The window layer over Qt 6 Widgets, and the message boxes shown with it.
 //
 // InstallQtWindows creates the application object when none exists, and
-// installs the layer (ui/window_layer.h) and the message boxes
-// (core/message_box.h). Every window is a top-level QMainWindow whose
+// installs the layer (ui/window_layer.h), the message boxes
+// (core/message_box.h) and the file services' dialogs and progress
+// displays (ui/qt/qt_choices.h). Every window is a top-level QMainWindow whose
 // client area is a canvas of character cells inside a scroll area, with an
 // optional menu bar and a status line at the bottom.
 //
