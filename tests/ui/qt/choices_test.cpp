@@ -202,6 +202,7 @@ TEST_F(ChoicesTest, AFileIsOfferedByItsPatternWithoutRegardToCase) {
   WhenOpen<QFileDialog>([&](QFileDialog* d) {
     seen_title = d->windowTitle().toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Listed(d).size() >= 3; }, 5000));
+    EXPECT_TRUE(d->grab().save(QString(TESSALY_SCREENSHOTS) + "/file_dialog.png"));
     listed = Listed(d);
     Choose(d, dir_ + "/copia/articulos.dir");
   });
@@ -309,6 +310,7 @@ TEST_F(ChoicesTest, TheProgressDialogAppearsOnlyAfterTheDelayAndFollowsTheSteps)
   }
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_TRUE(dialog->isModal());
+  EXPECT_TRUE(dialog->grab().save(QString(TESSALY_SCREENSHOTS) + "/progress_dialog.png"));
   EXPECT_EQ(dialog->windowTitle().toStdString(), "Process in progress.....");
   EXPECT_EQ(dialog->labelText().toStdString(), "Reorganization");
   ASSERT_NE(CancelButton(dialog), nullptr);
