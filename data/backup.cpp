@@ -414,7 +414,8 @@ Status ReorganizeFile(int file) {
   int reopen = DataFileIsOpen(f) ? DataFileControl(f)->open_flags : -1;
   {
     AreaMark mark;
-    ScopedProgress progress(ReorganizationTitle(), kReorganizeSteps);
+    // An index half rebuilt is worse than a wait: this work is not stopped.
+    ScopedProgress progress(ReorganizationTitle(), kReorganizeSteps, /*can_stop=*/false);
     s = DataFileReorganize(
         f, [](int64_t done, int64_t total) { (void)CurrentChoices().ProgressStep(done, total); });
   }

@@ -42,6 +42,10 @@ class Choices {
   // the work). False when the user asked to stop.
   virtual bool ProgressStep(int64_t done, int64_t total) = 0;
   virtual void ProgressClose() = 0;
+  // The work of the display opened last cannot be stopped halfway (a
+  // reorganisation rebuilding an index): the display offers no way to stop
+  // it, and its steps always answer true.
+  virtual void ProgressUnstoppable() {}
 };
 
 // The answers of a batch run, described above.
@@ -67,7 +71,10 @@ Choices& CurrentChoices();
 // A progress display open for the life of a scope.
 class ScopedProgress {
  public:
-  ScopedProgress(Slice title, int64_t steps) { CurrentChoices().ProgressOpen(title, steps); }
+  ScopedProgress(Slice title, int64_t steps, bool can_stop = true) {
+    CurrentChoices().ProgressOpen(title, steps);
+    if (!can_stop) CurrentChoices().ProgressUnstoppable();
+  }
   ~ScopedProgress() { CurrentChoices().ProgressClose(); }
   ScopedProgress(const ScopedProgress&) = delete;
   ScopedProgress& operator=(const ScopedProgress&) = delete;

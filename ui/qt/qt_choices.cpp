@@ -181,6 +181,13 @@ class ProgressWindow {
     return !cancelled_;
   }
 
+  // The work of the level opened last cannot be stopped: no Cancel.
+  void Unstoppable() {
+    if (levels_.empty()) return;
+    levels_.back().can_stop = false;
+    ShowLevel();
+  }
+
   void Close() {
     if (levels_.empty()) return;
     levels_.pop_back();
@@ -203,6 +210,7 @@ class ProgressWindow {
   struct Level {
     std::string text;
     int64_t steps;
+    bool can_stop = true;
   };
 
   void Create() {
@@ -222,6 +230,7 @@ class ProgressWindow {
                      [this] { cancel_asked_ = true; });
     cancelled_ = false;
     cancel_asked_ = false;
+    has_cancel_ = true;
     shown_ = false;
     value_ = -2;
     since_open_.start();
@@ -242,6 +251,16 @@ class ProgressWindow {
   void ShowLevel() {
     if (dialog_ == nullptr || levels_.empty()) return;
     dialog_->setLabelText(ToQt(Slice::Of(levels_.back().text)));
+    const bool can_stop = levels_.back().can_stop;
+    if (can_stop != has_cancel_) {
+      if (can_stop) {
+        AreaMark mark;
+        dialog_->setCancelButtonText(ToQt(Message(kCancelMessage)));
+      } else {
+        dialog_->setCancelButton(nullptr);
+      }
+      has_cancel_ = can_stop;
+    }
     value_ = -2;
   }
 
@@ -278,6 +297,14 @@ class ProgressWindow {
     }
     bool closed = shown_ && !dialog_->isVisible();
     if (!cancel_asked_ && !dialog_->wasCanceled() && !closed) return;
+    if (!levels_.back().can_stop) {
+      // Esc or the frame's close cannot stop this work: the dialog stays.
+      cancel_asked_ = false;
+      dialog_->reset();
+      if (shown_) dialog_->show();
+      value_ = -2;
+      return;
+    }
     cancelled_ = true;
     dialog_->hide();
     if (on_cancel_ != nullptr) on_cancel_();
@@ -291,6 +318,7 @@ class ProgressWindow {
   bool shown_ = false;
   bool cancelled_ = false;
   bool cancel_asked_ = false;
+  bool has_cancel_ = true;
   int value_ = -2;
 };
 
@@ -325,6 +353,7 @@ class QtChoices final : public Choices {
   void ProgressOpen(Slice title, int64_t steps) override { progress_.Open(title, steps); }
   bool ProgressStep(int64_t done, int64_t total) override { return progress_.Step(done, total); }
   void ProgressClose() override { progress_.Close(); }
+  void ProgressUnstoppable() override { progress_.Unstoppable(); }
 
   ProgressWindow& progress() { return progress_; }
 

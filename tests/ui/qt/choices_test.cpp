@@ -360,6 +360,30 @@ TEST_F(ChoicesTest, ClosingTheProgressWindowCancelsToo) {
   choices.ProgressClose();
 }
 
+TEST_F(ChoicesTest, WorkThatCannotStopOffersNoCancelAndIgnoresEscAndClose) {
+  Choices& choices = CurrentChoices();
+  SetProgressShowDelay(0);
+  choices.ProgressOpen("Backup", 10);
+  ASSERT_TRUE(choices.ProgressStep(1, 10));
+  ASSERT_NE(CancelButton(ChoicesProgressDialog()), nullptr);
+  // A reorganisation inside it: no Cancel while it runs.
+  {
+    ScopedProgress inner("Reorganization", 4, /*can_stop=*/false);
+    ASSERT_TRUE(choices.ProgressStep(1, 4));
+    QProgressDialog* dialog = ChoicesProgressDialog();
+    EXPECT_EQ(CancelButton(dialog), nullptr);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_TRUE(choices.ProgressStep(2, 4));
+    dialog->close();
+    EXPECT_TRUE(choices.ProgressStep(3, 4));
+    EXPECT_TRUE(ChoicesProgressDialog()->isVisible());
+  }
+  // Back at the backup, Cancel is offered again.
+  EXPECT_TRUE(choices.ProgressStep(2, 10));
+  ASSERT_NE(CancelButton(ChoicesProgressDialog()), nullptr);
+  choices.ProgressClose();
+}
+
 // ---- From start to end
 // ---------------------------------------------------------------------------
 
