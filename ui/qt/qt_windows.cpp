@@ -7,6 +7,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QEventLoop>
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QPointer>
 #include <QtCore/QTimer>
 #include <QtGui/QCloseEvent>
@@ -40,6 +41,7 @@
 #include "core/string_tables.h"
 #include "core/text.h"
 #include "platform/encoding.h"
+#include "proc/procedures.h"
 #include "ui/qt/qt_choices.h"
 #include "ui/qt/qt_windows_internal.h"
 #include "ui/screen.h"
@@ -936,6 +938,24 @@ std::unique_ptr<QtWindowLayer> g_layer;
 std::unique_ptr<QtMessageBoxUi> g_boxes;
 }  // namespace
 
+namespace {
+
+// While a procedure runs its lines, the windows are repainted now and then;
+// the user's input waits for the run to end (a click must not start other
+// work in the middle of it). A break comes from the progress dialog's
+// Cancel or from an interrupt.
+bool PumpDuringProcedures() {
+  static QElapsedTimer since;
+  if (since.isValid() && since.elapsed() < 50) return false;
+  since.start();
+  if (QCoreApplication::instance() != nullptr) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  return false;
+}
+
+}  // namespace
+
 void InstallQtWindows(int* argc, char** argv) {
   if (QApplication::instance() == nullptr) {
     g_application = std::make_unique<QApplication>(*argc, argv);
@@ -946,10 +966,12 @@ void InstallQtWindows(int* argc, char** argv) {
   SetWindowLayer(g_layer.get());
   InstallMessageBoxUi(g_boxes.get());
   InstallQtChoices();
+  SetMessagePump(&PumpDuringProcedures);
 }
 
 void RemoveQtWindows() {
   if (g_layer == nullptr) return;
+  SetMessagePump(nullptr);
   RemoveQtChoices();
   g_layer->CloseAllWindows();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
