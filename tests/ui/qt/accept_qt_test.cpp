@@ -24,11 +24,10 @@
 #include "ui/accept.h"
 #include "ui/qt/qt_windows.h"
 #include "ui/screen.h"
+#include "qt_fixture.h"
 
 namespace tessaly {
 namespace {
-
-void Later(std::function<void()> step, int ms = 0) { QTimer::singleShot(ms, step); }
 
 std::string Eval(const char* expression) {
   AreaMark mark;
@@ -36,26 +35,15 @@ std::string Eval(const char* expression) {
   return v.ok() ? v.str() : "<" + std::to_string(v.status().code()) + ">";
 }
 
-class AcceptQtTest : public ::testing::Test {
+class AcceptQtTest : public QtWindowTest {
  protected:
   void SetUp() override {
-    ScreenResetAll();
-    rtarray::FreeAll();
-    strtab::ClearAll();
-    ClearHooks();
-    ResetVariables();
-    InstallScreenFieldHandler();
-    static int argc = 1;
-    static char name[] = "ui_qt_tests";
-    static char* argv[] = {name, nullptr};
-    InstallQtWindows(&argc, argv);
+    QtWindowTest::SetUp();
     boxes_ = std::make_unique<ScopedMessageBoxUi>(&recorded_);
   }
   void TearDown() override {
     boxes_.reset();
-    Windows().CloseAllWindows();
-    QApplication::processEvents();
-    ScreenResetAll();
+    QtWindowTest::TearDown();
   }
   static QLineEdit* Edit(int field) {
     return qobject_cast<QLineEdit*>(FieldWidget(Windows().TopWindow(), field));

@@ -32,6 +32,7 @@
 #include "ui/qt/qt_windows.h"
 #include "ui/qt/qt_windows_internal.h"
 #include "ui/screen.h"
+#include "qt_fixture.h"
 
 namespace tessaly {
 namespace {
@@ -48,27 +49,16 @@ bool Seen(int action) {
   return std::find(g_actions.begin(), g_actions.end(), action) != g_actions.end();
 }
 
-class ControlsTest : public ::testing::Test {
+class ControlsTest : public QtWindowTest {
  protected:
   void SetUp() override {
-    ScreenResetAll();
-    rtarray::FreeAll();
-    strtab::ClearAll();
-    ClearHooks();
-    ResetVariables();
-    InstallScreenFieldHandler();
-    static int argc = 1;
-    static char name[] = "ui_qt_tests";
-    static char* argv[] = {name, nullptr};
-    InstallQtWindows(&argc, argv);
+    QtWindowTest::SetUp();
     g_actions.clear();
   }
   void TearDown() override {
     Windows().ListViewDestroy(-1);
     Windows().ComboDestroy(-1);
-    Windows().CloseAllWindows();
-    QApplication::processEvents();
-    ScreenResetAll();
+    QtWindowTest::TearDown();
   }
 
   // A window whose actions are recorded in g_actions.

@@ -23,6 +23,7 @@
 #include "menus/menu.h"
 #include "ui/qt/qt_windows.h"
 #include "ui/screen.h"
+#include "qt_fixture.h"
 
 namespace tessaly {
 namespace {
@@ -31,29 +32,15 @@ const std::string kMenus = std::string(TESSALY_FIXTURES) + "/menus/";
 
 std::string Str(Slice s) { return std::string(s.data(), s.size()); }
 
-// Runs `step` once the loop that is about to start is running.
-void Later(std::function<void()> step, int ms = 0) { QTimer::singleShot(ms, step); }
-
-class WindowsTest : public ::testing::Test {
+class WindowsTest : public QtWindowTest {
  protected:
   void SetUp() override {
-    ScreenResetAll();
-    rtarray::FreeAll();
-    strtab::ClearAll();
-    ClearHooks();
-    ResetVariables();
-    InstallScreenFieldHandler();
-    static int argc = 1;
-    static char name[] = "ui_qt_tests";
-    static char* argv[] = {name, nullptr};
-    InstallQtWindows(&argc, argv);
+    QtWindowTest::SetUp();
     boxes_ = std::make_unique<ScopedMessageBoxUi>(&recorded_);
   }
   void TearDown() override {
     boxes_.reset();
-    Windows().CloseAllWindows();
-    QApplication::processEvents();
-    ScreenResetAll();
+    QtWindowTest::TearDown();
   }
 
   // A window of `kind` showing the inline list `spec`, its controls made.
