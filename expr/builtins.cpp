@@ -325,16 +325,10 @@ Status FunctionArguments::Number(int i, int64_t fallback, int64_t* out) const {
 }
 
 Status FunctionArguments::Integer(int i, int64_t fallback, int64_t* out) const {
-  switch (kind(i)) {
-    case kArgNumber:
-      *out = IntegerOf(number(i));
-      return Status::kOk;
-    case kArgEmpty:
-      *out = fallback;
-      return Status::kOk;
-    default:
-      return Status::kTypeMismatch;
-  }
+  Status s = Number(i, fallback, out);
+  // The fallback is already a whole number as the caller wrote it.
+  if (s.ok() && kind(i) == kArgNumber) *out = IntegerOf(*out);
+  return s;
 }
 
 Status FunctionArguments::Text(int i, Slice fallback, Slice* out) const {
