@@ -268,7 +268,8 @@ Status HandleAction(CaptureContext* context, int action) {
       return ApplyExtraText(context);
     default: {
       Status s = ScreenDefaultAction(action);
-      if (s == Status(kEndOfScreen)) return ScreenCloseAction(kConfirm);
+      // Past the last field: confirmed as by the "Ok" button.
+      if (s == Status(kEndOfScreen)) return HandleAction(context, kConfirm);
       if (s == Status::kBadUserData) return ReportRefusal();
       return s;
     }
