@@ -323,6 +323,12 @@ Status SetDefaults() {
       continue;
     }
     Status s = ScreenSetField(kMaskTypedFiles, i, value);
+    if (s.is_error() && part4.empty()) {
+      // The last values may come from another capture whose field here was
+      // of another kind: the field then starts empty.
+      ClearDetail();
+      s = ScreenSetField(kMaskClear, i, Slice());
+    }
     if (s.is_error()) status = s;
   }
   if (!had) SetWord(kAuxStat, static_cast<uint16_t>(Word(kAuxStat) & ~kAuxDefaults));

@@ -172,6 +172,15 @@ TEST_F(AcceptTest, FieldsWithoutDefaultsTakeTheLastValues) {
   EXPECT_EQ(Eval("HASTA$"), "20261231");
 }
 
+TEST_F(AcceptTest, LastValuesThatDoNotFitAFieldLeaveItEmpty) {
+  // The previous capture asked for a name; this one asks for a date first.
+  (void)strtab::Set(kLastValuesTable, kLastValuesSlot, "'Ana','7'");
+  User({{"", kCtrlEnd}});
+  AcceptResult r = AcceptAndStore("", "'Fecha:':'D8':F$,'Kilos:':'N3':K#");
+  ASSERT_EQ(r.status, Status::kOk) << GetDetail().str();
+  EXPECT_EQ(r.values, "'','  7'");
+}
+
 TEST_F(AcceptTest, LimitFieldsMakeTheConditionAndReadFromAndTo) {
   const char* limits = "CODE{1}:'A6':CODE{1}>=,CODE{1}:'A6':CODE{1}<=,'Saldo:':'N6':BALANCE{1}>";
   User({{"A", kEnter}, {"M", kEnter}, {"100", kEnter}});
