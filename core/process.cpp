@@ -255,16 +255,24 @@ Slice HelpFileName(Slice name) {
   return Concat(ApplicationCode(), "HELP.HLP");
 }
 
+Slice FindHelpFile(Slice name) {
+  AreaMark mark;
+  if (!name.ok() || name.empty()) return mark.Keep(Slice());
+  Slice folders = Join(GetEnvironment(kEnvDefaultFolder), ",", GetEnvironment(kEnvHelpFolder));
+  for (Slice candidate : {name, LanguageVariant(name)}) {
+    Slice found = FindFile(folders, candidate);
+    if (found.empty()) continue;
+    if (FolderPart(found).empty()) found = JoinPath(CurrentFolderPath(), found);
+    return mark.Keep(found);
+  }
+  return mark.Keep(Slice());
+}
+
 Slice FindHelpPage() {
   AreaMark mark;
-  Slice folders = Join(GetEnvironment(kEnvDefaultFolder), ",", GetEnvironment(kEnvHelpFolder));
   for (Slice name : {Concat(ApplicationCode(), "index.html"), Slice("index.html")}) {
-    for (Slice candidate : {name, LanguageVariant(name)}) {
-      Slice found = FindFile(folders, candidate);
-      if (found.empty()) continue;
-      if (FolderPart(found).empty()) found = JoinPath(CurrentFolderPath(), found);
-      return mark.Keep(found);
-    }
+    Slice found = FindHelpFile(name);
+    if (!found.empty()) return mark.Keep(found);
   }
   return mark.Keep(Slice());
 }

@@ -124,6 +124,10 @@ bool CloseRequest();
 Status HelpProcess(Slice parameters);
 // Shows the About box (message 0076 under caption 0075).
 Status ShowAboutBox();
+// A help file: `name` as written and then in its language variant, in the
+// folders of slot 5 and slot 7; a path found without a folder part is taken
+// in the current folder. Empty when none exists.
+Slice FindHelpFile(Slice name);
 // The local help page: the first existing of code + "index.html", then
 // "index.html", each as written and then in its language variant, in the
 // folders of slot 5 and slot 7. Empty when none exists.

@@ -143,21 +143,25 @@ void FocusCurrentField() {
   (void)Windows().FocusField(inst->window, inst->current_field, true);
 }
 
-// Shows the help page `name` (found through the default and help folders);
-// a page that does not exist is said in a message box.
+// Shows the help page `name` ("page,field"); a page that does not exist is
+// said in a message box.
 Status ShowHelpPage(Slice name) {
   AreaMark mark;
-  Slice page = Trim(Item(name, ',', 1));
-  Slice folders = Join(GetEnvironment(kEnvDefaultFolder), ",", GetEnvironment(kEnvHelpFolder));
-  for (Slice candidate : {page, LanguageVariant(page)}) {
-    if (candidate.empty()) continue;
-    Slice found = FindFile(folders, candidate);
-    if (found.empty()) continue;
-    if (FolderPart(found).empty()) found = JoinPath(CurrentFolderPath(), found);
-    return mark.Release(OpenWithViewer(found));
-  }
+  Slice found = FindHelpFile(Trim(Item(name, ',', 1)));
+  if (!found.empty()) return mark.Release(OpenWithViewer(found));
   (void)ShowMessageBox(Concat({Message(72), "\r\n", name}), Message(71), BoxKind::kInformation);
   return mark.Release(Status::kOk);
+}
+
+// Closes the screens opened above the first `base` ones.
+void CloseScreensAbove(int base) {
+  while (ScreenInstanceCount() > base) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
+}
+
+// The literal a field's text assigns: quoted without its trailing blanks for
+// a text target, else its number.
+Slice AssignedLiteral(bool text, Slice field_text) {
+  return text ? Quote(Trim(field_text, kTrimRight), '\'') : FormatNumber(ParseNumber(field_text), Decimals());
 }
 
 // The extra text of the loader (table 34): its first ':' item is evaluated
@@ -392,9 +396,10 @@ Status AddOkButton(WindowId window) {
   return Windows().CreateButton(window, ok);
 }
 
-// Builds the capture; on failure nothing of it is left open.
+// Builds the capture; on failure nothing of it is left open. A windowless
+// capture (a batch run's) stops once its defaults are set.
 Status BuildCapture(const AcceptWindowRequest& request, CaptureContext* context,
-                    WindowId* window) {
+                    WindowId* window, bool windowless = false) {
   *window = kNoWindow;
   AreaMark mark;
   ScreenGeometrySetMargins(2, 1, 2);
@@ -406,7 +411,7 @@ Status BuildCapture(const AcceptWindowRequest& request, CaptureContext* context,
     return mark.Release(s);
   }
   auto abandon = [&](Status why) {
-    while (ScreenInstanceCount() > base) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
+    CloseScreensAbove(base);
     return mark.Release(why);
   };
   if (ScreenCurrentDefinition() == nullptr) return abandon(Status::kScreenStructError);
@@ -416,6 +421,10 @@ Status BuildCapture(const AcceptWindowRequest& request, CaptureContext* context,
   ScreenCurrentInstance()->window = kNoWindow;
   s = SetDefaults();
   if (!s.ok()) return abandon(s);
+  if (windowless) {
+    ScreenActionSet(ScreenCallbacks{&DefaultHandler, nullptr, nullptr, context});
+    return mark.Release(Status::kOk);
+  }
 
   WindowId w = request.owner;
   if (w == kNoWindow) {
@@ -537,15 +546,9 @@ Status StoreValues(AcceptResult* result) {
     std::string assign_to = Part(parts, 5);
     if (assign_to.empty() && assignable) assign_to = target;
     if (!assign_to.empty()) {
-      Slice assignment;
-      if (IsText(Slice::Of(assign_to)) != 0 || VariableKindOf(Slice::Of(assign_to)) ==
-                                                   kTextVariable) {
-        assignment = Concat({Slice::Of(assign_to), "=", Quote(Trim(value, kTrimRight), '\'')});
-      } else {
-        int64_t number = ParseNumber(value);
-        assignment = Concat({Slice::Of(assign_to), "=",
-                             FormatNumber(number, Decimals())});
-      }
+      const bool text = IsText(Slice::Of(assign_to)) != 0 ||
+                        VariableKindOf(Slice::Of(assign_to)) == kTextVariable;
+      Slice assignment = Concat({Slice::Of(assign_to), "=", AssignedLiteral(text, value)});
       if (!assignment.ok()) {
         status = assignment.status();
         break;
@@ -598,19 +601,9 @@ AcceptResult RunCapture(Slice title, Slice field_list, bool always_store, bool* 
   WindowId window = kNoWindow;
   Status s;
   if (batch) {
-    ScreenGeometrySetMargins(2, 1, 2);
-    s = ScreenOpenFieldList(field_list, 0);
-    if (s.ok()) {
-      ScreenCurrentInstance()->window = kNoWindow;
-      ScreenActionSet(ScreenCallbacks{&DefaultHandler, nullptr, nullptr, &context});
-      s = SetDefaults();
-      if (s.ok()) s = SetBatchValues(batch_line);
-      if (!s.ok()) {
-        while (ScreenInstanceCount() > base) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
-      }
-    } else {
-      ScreenGeometryReset();
-    }
+    s = BuildCapture(request, &context, &window, /*windowless=*/true);
+    if (s.ok()) s = SetBatchValues(batch_line);
+    if (!s.ok()) CloseScreensAbove(base);
     SetWord(kLastKey, kKeyEnter);
   } else {
     s = BuildCapture(request, &context, &window);
@@ -634,9 +627,7 @@ AcceptResult RunCapture(Slice title, Slice field_list, bool always_store, bool* 
       *left_open = true;
     }
   }
-  while (!*left_open && ScreenInstanceCount() > base) {
-    (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
-  }
+  if (!*left_open) CloseScreensAbove(base);
   result.last_key = Word(kLastKey);
   SetWord(kCurEdFld, current_field);
   return result;
@@ -664,7 +655,7 @@ AcceptResult Accept(Slice title, Slice field_list, AcceptContinuation continuati
     result.status = continuation(context, result.last_key);
   }
   // A capture nobody stored is closed without storing.
-  while (ScreenInstanceCount() > below) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
+  CloseScreensAbove(below);
   return result;
 }
 
@@ -811,7 +802,7 @@ Status CaptureFromScreen(Slice parameters) {
   auto finish = [&](Status why) {
     if (window != kNoWindow) (void)Windows().CloseWindow(window, why);
     drop_extra();
-    while (ScreenInstanceCount() > base) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
+    CloseScreensAbove(base);
     return mark.Release(why);
   };
 
@@ -875,7 +866,7 @@ Status CaptureFromScreen(Slice parameters) {
   }
   if (set_opened) (void)OpenSet("RESTORE");
   drop_extra();
-  while (ScreenInstanceCount() > base) (void)ScreenCloseInstance(ScreenInstanceCount() - 1);
+  CloseScreensAbove(base);
   ScreenGeometryReset();
   if (result.code() >= 122) return mark.Release(result);
   return mark.Release(Status::kOk);
@@ -916,13 +907,8 @@ Slice ParameterFileCaptureHook(int event, Slice argument, void* object) {
     std::string value_expression = n.str();
     if (field > 0) {
       const ScreenField* f = ScreenCurrentDefinition()->field(field);
-      Slice text = ScreenFieldText(field);
-      Slice value;
-      if (VariableKindOf(n) == kTextVariable || !IsNumericType(f->type)) {
-        value = Quote(Trim(text, kTrimRight), '\'');
-      } else {
-        value = FormatNumber(ParseNumber(text), Decimals());
-      }
+      Slice value = AssignedLiteral(VariableKindOf(n) == kTextVariable || !IsNumericType(f->type),
+                                    ScreenFieldText(field));
       // The session goes on with what was written.
       Status s = Evaluate(Concat({n, "=", value}));
       if (s.failed()) return Slice::Error(mark.Release(s));
