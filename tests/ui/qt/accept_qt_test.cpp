@@ -37,14 +37,6 @@ std::string Eval(const char* expression) {
 
 class AcceptQtTest : public QtWindowTest {
  protected:
-  void SetUp() override {
-    QtWindowTest::SetUp();
-    boxes_ = std::make_unique<ScopedMessageBoxUi>(&recorded_);
-  }
-  void TearDown() override {
-    boxes_.reset();
-    QtWindowTest::TearDown();
-  }
   static QLineEdit* Edit(int field) {
     return qobject_cast<QLineEdit*>(FieldWidget(Windows().TopWindow(), field));
   }
@@ -60,9 +52,6 @@ class AcceptQtTest : public QtWindowTest {
     if (*text != '\0') QTest::keyClicks(focus, text);
     QTest::keyClick(focus, key, modifiers);
   }
-
-  RecordingMessageBoxUi recorded_;
-  std::unique_ptr<ScopedMessageBoxUi> boxes_;
 };
 
 constexpr char kList[] = "'Nombre:':'A12':NOM$,'Kilos:':'N4':KG#,'Nota:':'A6':NOTA$";

@@ -1,7 +1,8 @@
 // A clean runtime on Qt's offscreen platform for the window tests: fresh
 // screens, tables, hooks and variables, the screen-field handler, and the
-// Qt window layer installed (its application object made once). Closing
-// every window at the end lets each test start with none.
+// Qt window layer installed (its application object made once), and the
+// message boxes recorded instead of shown (recorded_). Closing every window
+// at the end lets each test start with none.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,8 +10,10 @@
 #include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
 #include <functional>
+#include <memory>
 
 #include "core/hooks.h"
+#include "core/message_box.h"
 #include "core/runtime_arrays.h"
 #include "core/string_tables.h"
 #include "expr/variables.h"
@@ -35,12 +38,17 @@ class QtWindowTest : public ::testing::Test {
     static char name[] = "ui_qt_tests";
     static char* argv[] = {name, nullptr};
     InstallQtWindows(&argc, argv);
+    boxes_ = std::make_unique<ScopedMessageBoxUi>(&recorded_);
   }
   void TearDown() override {
+    boxes_.reset();
     Windows().CloseAllWindows();
     QApplication::processEvents();
     ScreenResetAll();
   }
+
+  RecordingMessageBoxUi recorded_;
+  std::unique_ptr<ScopedMessageBoxUi> boxes_;
 };
 
 }  // namespace tessaly

@@ -34,14 +34,6 @@ std::string Str(Slice s) { return std::string(s.data(), s.size()); }
 
 class WindowsTest : public QtWindowTest {
  protected:
-  void SetUp() override {
-    QtWindowTest::SetUp();
-    boxes_ = std::make_unique<ScopedMessageBoxUi>(&recorded_);
-  }
-  void TearDown() override {
-    boxes_.reset();
-    QtWindowTest::TearDown();
-  }
 
   // A window of `kind` showing the inline list `spec`, its controls made.
   WindowId FieldWindow(const char* spec, int kind = 5) {
@@ -59,9 +51,6 @@ class WindowsTest : public QtWindowTest {
   }
 
   QLineEdit* Edit(WindowId w, int field) { return qobject_cast<QLineEdit*>(FieldWidget(w, field)); }
-
-  RecordingMessageBoxUi recorded_;
-  std::unique_ptr<ScopedMessageBoxUi> boxes_;
 };
 
 TEST_F(WindowsTest, TypingEnterTabAndShiftTabMoveThroughTheFieldsAndStoreThem) {
