@@ -34,7 +34,6 @@ std::string Str(Slice s) { return std::string(s.data(), s.size()); }
 
 class WindowsTest : public QtWindowTest {
  protected:
-
   // A window of `kind` showing the inline list `spec`, its controls made.
   WindowId FieldWindow(const char* spec, int kind = 5) {
     WindowRequest r;
